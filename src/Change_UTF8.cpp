@@ -1,0 +1,117 @@
+// The console dialogue: asks how many numbers each group file may hold and which phone list
+// to convert, converts it into output_1.xml, output_2.xml, ... in the current directory and
+// says where the files go on the phone. Command-line arguments are ignored.
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "phone_list_conversion.h"
+
+namespace {
+
+constexpr std::int32_t kMinPerFileLimit = 1;
+constexpr std::int32_t kMaxPerFileLimit = 9999;
+
+constexpr std::string_view kBanner[] = {
+    "簡訊群組送大量轉換程式 V0.1",
+    "本程式只吃純文字檔的電話號碼，例如:",
+    "0912345678",
+    "0932435658",
+    "0968345654",
+    "這種格式...",
+    "沒測試過手機最多可以送多少簡訊，所以建議量大的話是分割成數個檔案",
+    "如果你有驚人的數量發送正確，可以通知給Kestrin知道",
+    "Email: kestrin@example.com",
+    "----------------------",
+    "請輸入每個檔案最多有幾筆電話(1-9999):",
+};
+constexpr std::string_view kRunAgain = "請重新執行本程式...";
+constexpr std::string_view kAskListName = "請輸入檔案名稱(含附檔名):";
+constexpr std::string_view kListUnusable = "檔案錯誤...";
+constexpr std::string_view kDoneNoLineEnd = "完成轉換，程式結束...";
+constexpr std::string_view kPutFilesUnder = "請檔案放到手機記憶卡底下的:";
+constexpr std::string_view kCardFolder = "Data/MyAndroid/vesk";
+constexpr std::string_view kSomeFilesUnwritable = "轉換未完成，有檔案無法寫入...";
+
+void print_line(std::ostream& console, std::string_view text) {
+  console << text << '\n';
+}
+
+// Reads the count as a decimal word; nullopt when it is no number or outside the range.
+std::optional<std::int32_t> read_per_file_limit(std::istream& answers) {
+  std::int32_t limit = 0;
+  if (!(answers >> limit) || limit < kMinPerFileLimit || limit > kMaxPerFileLimit) {
+    return std::nullopt;
+  }
+  return limit;
+}
+
+// Asks for list names until one can be converted, and returns how that conversion ended;
+// nullopt when the answers run out first.
+std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_limit,
+                                                          std::istream& answers,
+                                                          std::ostream& console) {
+  std::string list_path;
+  while (true) {
+    print_line(console, kAskListName);
+    if (!(answers >> list_path)) {
+      return std::nullopt;
+    }
+    const ConversionResult result = convert_phone_list(list_path, per_file_limit, ".", console);
+    if (result != ConversionResult::ListUnreadable) {
+      return result;
+    }
+    print_line(console, kListUnusable);
+  }
+}
+
+// Prints how the run ended and returns the exit status for it.
+int report_outcome(std::optional<ConversionResult> result, std::ostream& console) {
+  if (result == ConversionResult::Converted) {
+    console << kDoneNoLineEnd;
+    print_line(console, kPutFilesUnder);
+    print_line(console, kCardFolder);
+  } else if (result == ConversionResult::Incomplete) {
+    print_line(console, kSomeFilesUnwritable);
+    return 1;
+  }
+  return 0;
+}
+
+// `status`, or 1 when the console could not be written.
+int flush_console(std::ostream& console, int status) {
+  console.flush();
+  return console ? status : 1;
+}
+
+}  // namespace
+
+int main() {
+  // A console that goes away (a closed pipe) must not kill the program while a group file
+  // is half written; the write error is reported through the exit status instead.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::ios::sync_with_stdio(false);
+  // On a terminal every line shows at once; elsewhere the console is flushed before each
+  // answer is read (std::cin is tied to std::cout) and at exit.
+  if (::isatty(STDOUT_FILENO) == 1) {
+    std::cout << std::unitbuf;
+  }
+
+  for (const std::string_view line : kBanner) {
+    print_line(std::cout, line);
+  }
+  const std::optional<std::int32_t> per_file_limit = read_per_file_limit(std::cin);
+  if (!per_file_limit) {
+    print_line(std::cout, kRunAgain);
+    return flush_console(std::cout, 0);
+  }
+  const std::optional<ConversionResult> result =
+      convert_first_usable_list(*per_file_limit, std::cin, std::cout);
+  return flush_console(std::cout, report_outcome(result, std::cout));
+}
