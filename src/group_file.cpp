@@ -10,18 +10,27 @@ namespace {
 // Markup is handed to the file in blocks of about this size.
 constexpr std::size_t kFlushThreshold = 256 * 1024;
 
-// The entity that stands for `byte` in the markup, or an empty view for a byte that is copied.
+// & < > would break the markup; every other byte is copied as it is.
+bool is_markup_byte(char byte) {
+  return byte == '&' || byte == '<' || byte == '>';
+}
+
+// The entity that stands for a markup byte.
 std::string_view markup_entity(char byte) {
   switch (byte) {
     case '&':
       return "&amp;";
     case '<':
       return "&lt;";
-    case '>':
-      return "&gt;";
     default:
-      return {};
+      return "&gt;";
   }
+}
+
+// Writes `number` in decimal into `digits` and returns the number of digits.
+std::size_t format_number(std::int64_t number, char (&digits)[24]) {
+  return static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr -
+                                  digits);
 }
 
 // Device and inode of `path` (following links); false when it cannot be looked up.
@@ -90,10 +99,12 @@ void GroupFileWriter::begin_contact(std::int64_t position) {
   if (!out_.is_open()) {
     return;
   }
+  char digits[24];
+  const std::string_view number(digits, format_number(position, digits));
   pending_ += "<contactData><string id=\"peopleName";
-  write_number(position);
+  pending_ += number;
   pending_ += "\">People</string><string id=\"peoplePhone";
-  write_number(position);
+  pending_ += number;
   pending_ += "\">";
 }
 
@@ -103,10 +114,9 @@ void GroupFileWriter::add_phone_bytes(std::string_view piece) {
   }
   std::size_t copied_up_to = 0;
   for (std::size_t i = 0; i < piece.size(); ++i) {
-    const std::string_view entity = markup_entity(piece[i]);
-    if (!entity.empty()) {
+    if (is_markup_byte(piece[i])) {
       pending_.append(piece.substr(copied_up_to, i - copied_up_to));
-      pending_.append(entity);
+      pending_.append(markup_entity(piece[i]));
       copied_up_to = i + 1;
     }
   }
@@ -148,8 +158,7 @@ bool GroupFileWriter::is_protected(const std::filesystem::path& path) const {
 
 void GroupFileWriter::write_number(std::int64_t number) {
   char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, number);
-  pending_.append(digits, result.ptr);
+  pending_.append(digits, format_number(number, digits));
 }
 
 void GroupFileWriter::flush_when_full() {

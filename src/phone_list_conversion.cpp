@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,9 @@ namespace {
 
 // The list is read in blocks of this size; a phone number may span blocks.
 constexpr std::size_t kReadBlockSize = 256 * 1024;
+// Console lines are handed to the console stream in blocks of about this size, unless the
+// stream asks for every output to be flushed (std::unitbuf, as on a terminal).
+constexpr std::size_t kConsoleBlockSize = 64 * 1024;
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
@@ -39,6 +43,8 @@ class GroupDealer {
   void end_entry();
   void end_open_group();
   void report_unwritable_file();
+  void end_console_line();
+  void write_console_lines();
 
   const std::int64_t per_file_limit_;
   GroupFileWriter& writer_;
@@ -47,6 +53,7 @@ class GroupDealer {
   std::int64_t group_number_ = 0;
   bool entry_open_ = false;
   bool any_group_failed_ = false;
+  std::string console_lines_;  // not yet handed to console_
 };
 
 void GroupDealer::deal(std::string_view bytes) {
@@ -67,7 +74,10 @@ void GroupDealer::deal(std::string_view bytes) {
     }
     const std::string_view piece = bytes.substr(next, end - next);
     writer_.add_phone_bytes(piece);
-    console_.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    console_lines_ += piece;
+    if (console_lines_.size() >= kConsoleBlockSize) {
+      write_console_lines();
+    }
     if (end == bytes.size()) {
       return;
     }
@@ -84,6 +94,7 @@ ConversionResult GroupDealer::finish() {
     return ConversionResult::ListUnreadable;
   }
   end_open_group();
+  write_console_lines();
   return any_group_failed_ ? ConversionResult::Incomplete : ConversionResult::Converted;
 }
 
@@ -93,19 +104,21 @@ void GroupDealer::begin_entry() {
     end_open_group();
     ++group_number_;
     const bool opened = writer_.begin_group(group_number_);
-    console_ << "輸出檔案:" << group_file_name(group_number_) << '\n';
+    console_lines_ += "輸出檔案:";
+    console_lines_ += group_file_name(group_number_);
+    end_console_line();
     if (!opened) {
       report_unwritable_file();
     }
   }
   writer_.begin_contact(position);
-  console_.write("read:", 5);
+  console_lines_ += "read:";
   entry_open_ = true;
 }
 
 void GroupDealer::end_entry() {
   writer_.end_contact();
-  console_.put('\n');
+  end_console_line();
   ++contacts_read_;
   entry_open_ = false;
 }
@@ -121,8 +134,22 @@ void GroupDealer::end_open_group() {
 }
 
 void GroupDealer::report_unwritable_file() {
-  console_ << "無法寫入檔案:" << group_file_name(group_number_) << '\n';
+  console_lines_ += "無法寫入檔案:";
+  console_lines_ += group_file_name(group_number_);
+  end_console_line();
   any_group_failed_ = true;
+}
+
+void GroupDealer::end_console_line() {
+  console_lines_ += '\n';
+  if ((console_.flags() & std::ios::unitbuf) != 0 || console_lines_.size() >= kConsoleBlockSize) {
+    write_console_lines();
+  }
+}
+
+void GroupDealer::write_console_lines() {
+  console_.write(console_lines_.data(), static_cast<std::streamsize>(console_lines_.size()));
+  console_lines_.clear();
 }
 
 }  // namespace
