@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 
@@ -31,6 +32,19 @@ std::string_view markup_entity(char byte) {
 std::size_t format_number(std::int64_t number, char (&digits)[24]) {
   return static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr -
                                   digits);
+}
+
+// True for names of the form output_<digits>.xml.
+bool is_group_file_name(std::string_view name) {
+  constexpr std::string_view kPrefix = "output_";
+  constexpr std::string_view kSuffix = ".xml";
+  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix) ||
+      name.size() == kPrefix.size() + kSuffix.size()) {
+    return false;
+  }
+  const std::string_view digits =
+      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Device and inode of `path` (following links); false when it cannot be looked up.
@@ -64,7 +78,7 @@ GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
                                  const std::filesystem::path& file_to_protect)
     : directory_(std::move(directory)) {
   if (!file_to_protect.empty()) {
-    protects_a_file_ = file_identity(file_to_protect, protected_device_, protected_inode_);
+    find_names_of(file_to_protect);
   }
   // pending_ does the buffering; out_ hands each block straight to the file.
   out_.rdbuf()->pubsetbuf(nullptr, 0);
@@ -73,7 +87,8 @@ GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
 
 bool GroupFileWriter::begin_group(std::int64_t group_number) {
   const std::filesystem::path path = directory_ / group_file_name(group_number);
-  if (is_protected(path)) {
+  if (std::find(protected_names_.begin(), protected_names_.end(), path.filename()) !=
+      protected_names_.end()) {
     return false;
   }
   out_.open(path, std::ios::binary | std::ios::trunc);
@@ -149,11 +164,23 @@ bool GroupFileWriter::end_group(std::int64_t total) {
   return written;
 }
 
-bool GroupFileWriter::is_protected(const std::filesystem::path& path) const {
-  std::uintmax_t device = 0;
-  std::uintmax_t inode = 0;
-  return protects_a_file_ && file_identity(path, device, inode) && device == protected_device_ &&
-         inode == protected_inode_;
+void GroupFileWriter::find_names_of(const std::filesystem::path& file) {
+  std::uintmax_t file_device = 0;
+  std::uintmax_t file_inode = 0;
+  if (!file_identity(file, file_device, file_inode)) {
+    return;
+  }
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(directory_, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::filesystem::path name = entry->path().filename();
+    std::uintmax_t device = 0;
+    std::uintmax_t inode = 0;
+    if (is_group_file_name(name.native()) && file_identity(entry->path(), device, inode) &&
+        device == file_device && inode == file_inode) {
+      protected_names_.push_back(name);
+    }
+  }
 }
 
 void GroupFileWriter::write_number(std::int64_t number) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The name of group file `group_number`: "output_<group_number>.xml".
 std::string group_file_name(std::int64_t group_number);
@@ -22,8 +23,10 @@ std::string group_file_name(std::int64_t group_number);
 // begin_group or end_group; a file that was opened and then not written completely is removed.
 class GroupFileWriter {
  public:
-  // Writes into `directory`. A file that is `file_to_protect` (the same file by device and inode,
-  // so also through a link) is never opened for writing; an empty path protects nothing.
+  // Writes into `directory`. A group file name that leads to `file_to_protect` (the same
+  // file by device and inode, through a link or as a second hard link) when the writer is
+  // made is never opened for writing; an empty path protects nothing. The directory is
+  // looked through once here, so opening a group file costs no extra system call.
   explicit GroupFileWriter(std::filesystem::path directory,
                            const std::filesystem::path& file_to_protect = {});
 
@@ -52,15 +55,13 @@ class GroupFileWriter {
   [[nodiscard]] bool end_group(std::int64_t total);
 
  private:
-  bool is_protected(const std::filesystem::path& path) const;
+  void find_names_of(const std::filesystem::path& file);
   void write_number(std::int64_t number);
   void flush_when_full();
   void flush_pending();
 
   std::filesystem::path directory_;
-  bool protects_a_file_ = false;
-  std::uintmax_t protected_device_ = 0;
-  std::uintmax_t protected_inode_ = 0;
+  std::vector<std::filesystem::path> protected_names_;  // names that lead to the protected file
 
   std::ofstream out_;
   std::filesystem::path open_path_;

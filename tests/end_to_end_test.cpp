@@ -55,6 +55,7 @@ const std::string kConvertedABC =
 struct RunOptions {
   std::vector<std::string> arguments = {};
   std::filesystem::path console_path = {};  // empty: a file of the test's own
+  bool console_is_closed_pipe = false;      // a pipe that nobody reads: every write fails
   std::uint64_t address_space_limit = 0;    // bytes; 0: none
 };
 
@@ -74,12 +75,18 @@ class EndToEndTest : public ::testing::Test {
       ADD_FAILURE() << "pipe failed";
       return {-1, ""};
     }
+    int closed_pipe[2] = {-1, -1};
+    if (options.console_is_closed_pipe && ::pipe(closed_pipe) == 0) {
+      ::close(closed_pipe[0]);
+    }
     const pid_t child = ::fork();
     if (child == 0) {
       ::dup2(input_pipe[0], STDIN_FILENO);
       ::close(input_pipe[0]);
       ::close(input_pipe[1]);
-      const int console = ::open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int console = options.console_is_closed_pipe
+                              ? closed_pipe[1]
+                              : ::open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(console, STDOUT_FILENO);
       if (options.address_space_limit != 0) {
         const rlimit limit{options.address_space_limit, options.address_space_limit};
@@ -88,6 +95,7 @@ class EndToEndTest : public ::testing::Test {
       exec_program(options.arguments);
     }
     ::close(input_pipe[0]);
+    ::close(closed_pipe[1]);
     // The program may stop reading early; a write to the closed pipe must not end the test.
     const auto previous_handler = std::signal(SIGPIPE, SIG_IGN);
     for (std::size_t written = 0; written < input.size();) {
@@ -100,7 +108,8 @@ class EndToEndTest : public ::testing::Test {
     ::close(input_pipe[1]);
     std::signal(SIGPIPE, previous_handler);
     const int exit_status = wait_for(child);
-    return {exit_status, options.console_path.empty() ? read_file(console_path) : ""};
+    const bool console_captured = options.console_path.empty() && !options.console_is_closed_pipe;
+    return {exit_status, console_captured ? read_file(console_path) : ""};
   }
 
   // In a forked child: starts the program in work_ with `arguments` after its name.
@@ -295,6 +304,35 @@ TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
 }
 
+TEST_F(EndToEndTest, FailsWhenNobodyReadsTheConsoleButStillWritesTheFiles) {
+  write_list("list.txt", "a b c");
+  const RunResult result = run("2\nlist.txt\n", {.console_is_closed_pipe = true});
+  EXPECT_EQ(result.exit_status, 1) << "not ended by SIGPIPE, which would cut a file short";
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+}
+
+TEST_F(EndToEndTest, AsksAgainWhenTheListIsAFolder) {
+  std::filesystem::create_directory(work_.path() / "folder");
+  write_list("list.txt", "a b c");
+  const RunResult result = run("2\nfolder\nlist.txt\n");
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.console,
+            kBanner + kAskListName + kListUnusable + kAskListName + kConvertedABC + kClosing);
+}
+
+TEST_F(EndToEndTest, OpensListsWhoseNamesHoldNonAsciiBytes) {
+  // A UTF-8 name, then a name that is not valid UTF-8.
+  for (const std::string name : {"電話清單.txt",
+                                 "\xFF\xFE"
+                                 "list"}) {
+    write_list(name, "a b c");
+    const RunResult result = run("2\n" + name + "\n");
+    EXPECT_EQ(result.exit_status, 0) << name;
+    EXPECT_EQ(result.console, kBanner + kAskListName + kConvertedABC + kClosing) << name;
+  }
+}
+
 // Compares the file at `path` with `head`, then `body_size` bytes of `body_pattern` repeated,
 // then `tail`, reading it in blocks.
 void expect_file_holds(const std::filesystem::path& path, const std::string& head,
@@ -322,6 +360,12 @@ void expect_file_holds(const std::filesystem::path& path, const std::string& hea
   ASSERT_EQ(block, tail) << path;
 }
 
+#ifdef CHANGE_UTF8_SANITIZED
+constexpr std::uint64_t kAddressSpaceLimit = 0;  // the sanitizers reserve terabytes up front
+#else
+constexpr std::uint64_t kAddressSpaceLimit = 64ull << 20;
+#endif
+
 TEST_F(EndToEndTest, StreamsA256MiBNumberIn64MiBOfAddressSpace) {
   constexpr std::uint64_t kNumberSize = 256ull << 20;
   const std::string pattern = "0123456789abcdef";  // divides the size evenly
@@ -338,7 +382,7 @@ TEST_F(EndToEndTest, StreamsA256MiBNumberIn64MiBOfAddressSpace) {
     ASSERT_TRUE(list.good());
   }
   const RunResult result = run("1\nhuge.txt\n", {.console_path = scratch_.path() / "console.txt",
-                                                 .address_space_limit = 64ull << 20});
+                                                 .address_space_limit = kAddressSpaceLimit});
   EXPECT_EQ(result.exit_status, 0);
   expect_file_holds(scratch_.path() / "console.txt",
                     kBanner + kAskListName + "輸出檔案:output_1.xml\nread:", pattern, kNumberSize,
