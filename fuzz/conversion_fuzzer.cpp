@@ -5,10 +5,9 @@
 // Input layout: byte 0 below 0xF0 gives the limit 1 + byte0 % 8 (small limits give many
 // files); otherwise the limit is 1 + (byte1 | byte2 << 8) % 9999. The rest is the list.
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -9,7 +9,7 @@
 namespace {
 
 // Markup is handed to the file in blocks of about this size.
-constexpr std::size_t kFlushThreshold = 256 * 1024;
+constexpr std::size_t kFlushThreshold = std::size_t{256} * 1024;
 
 // & < > would break the markup; every other byte is copied as it is.
 bool is_markup_byte(char byte) {

@@ -11,10 +11,10 @@
 namespace {
 
 // The list is read in blocks of this size; a phone number may span blocks.
-constexpr std::size_t kReadBlockSize = 256 * 1024;
+constexpr std::size_t kReadBlockSize = std::size_t{256} * 1024;
 // Console lines are handed to the console stream in blocks of about this size, unless the
 // stream asks for every output to be flushed (std::unitbuf, as on a terminal).
-constexpr std::size_t kConsoleBlockSize = 64 * 1024;
+constexpr std::size_t kConsoleBlockSize = std::size_t{64} * 1024;
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
