@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -34,29 +35,19 @@ std::size_t format_number(std::int64_t number, char (&digits)[24]) {
                                   digits);
 }
 
-// True for names of the form output_<digits>.xml.
-bool is_group_file_name(std::string_view name) {
-  constexpr std::string_view kPrefix = "output_";
-  constexpr std::string_view kSuffix = ".xml";
-  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix) ||
-      name.size() == kPrefix.size() + kSuffix.size()) {
-    return false;
-  }
-  const std::string_view digits =
-      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+struct FileIdentity {
+  std::uintmax_t device;
+  std::uintmax_t inode;
+  bool operator==(const FileIdentity&) const = default;
+};
 
-// Device and inode of `path` (following links); false when it cannot be looked up.
-bool file_identity(const std::filesystem::path& path, std::uintmax_t& device,
-                   std::uintmax_t& inode) {
+// The identity of the file at `path` (following links); nullopt when it cannot be looked up.
+std::optional<FileIdentity> identity_of(const std::filesystem::path& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
-    return false;
+    return std::nullopt;
   }
-  device = status.st_dev;
-  inode = status.st_ino;
-  return true;
+  return FileIdentity{status.st_dev, status.st_ino};
 }
 
 // Removes a partly written group file: a regular file or a link, never a directory or device.
@@ -165,20 +156,15 @@ bool GroupFileWriter::end_group(std::int64_t total) {
 }
 
 void GroupFileWriter::find_names_of(const std::filesystem::path& file) {
-  std::uintmax_t file_device = 0;
-  std::uintmax_t file_inode = 0;
-  if (!file_identity(file, file_device, file_inode)) {
+  const std::optional<FileIdentity> file_identity = identity_of(file);
+  if (!file_identity) {
     return;
   }
   std::error_code error;
   for (std::filesystem::directory_iterator entry(directory_, error), end; !error && entry != end;
        entry.increment(error)) {
-    const std::filesystem::path name = entry->path().filename();
-    std::uintmax_t device = 0;
-    std::uintmax_t inode = 0;
-    if (is_group_file_name(name.native()) && file_identity(entry->path(), device, inode) &&
-        device == file_device && inode == file_inode) {
-      protected_names_.push_back(name);
+    if (identity_of(entry->path()) == file_identity) {
+      protected_names_.push_back(entry->path().filename());
     }
   }
 }

@@ -55,6 +55,7 @@ class GroupFileWriter {
   [[nodiscard]] bool end_group(std::int64_t total);
 
  private:
+  // Records the names in the directory that lead to `file`.
   void find_names_of(const std::filesystem::path& file);
   void write_number(std::int64_t number);
   void flush_when_full();
