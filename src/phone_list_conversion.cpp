@@ -43,6 +43,7 @@ class GroupDealer {
   void end_entry();
   void end_open_group();
   void report_unwritable_file();
+  void echo(std::string_view text);
   void end_console_line();
   void write_console_lines();
 
@@ -74,10 +75,7 @@ void GroupDealer::deal(std::string_view bytes) {
     }
     const std::string_view piece = bytes.substr(next, end - next);
     writer_.add_phone_bytes(piece);
-    console_lines_ += piece;
-    if (console_lines_.size() >= kConsoleBlockSize) {
-      write_console_lines();
-    }
+    echo(piece);
     if (end == bytes.size()) {
       return;
     }
@@ -104,15 +102,15 @@ void GroupDealer::begin_entry() {
     end_open_group();
     ++group_number_;
     const bool opened = writer_.begin_group(group_number_);
-    console_lines_ += "輸出檔案:";
-    console_lines_ += group_file_name(group_number_);
+    echo("輸出檔案:");
+    echo(group_file_name(group_number_));
     end_console_line();
     if (!opened) {
       report_unwritable_file();
     }
   }
   writer_.begin_contact(position);
-  console_lines_ += "read:";
+  echo("read:");
   entry_open_ = true;
 }
 
@@ -134,15 +132,22 @@ void GroupDealer::end_open_group() {
 }
 
 void GroupDealer::report_unwritable_file() {
-  console_lines_ += "無法寫入檔案:";
-  console_lines_ += group_file_name(group_number_);
+  echo("無法寫入檔案:");
+  echo(group_file_name(group_number_));
   end_console_line();
   any_group_failed_ = true;
 }
 
+void GroupDealer::echo(std::string_view text) {
+  console_lines_ += text;
+  if (console_lines_.size() >= kConsoleBlockSize) {
+    write_console_lines();
+  }
+}
+
 void GroupDealer::end_console_line() {
-  console_lines_ += '\n';
-  if ((console_.flags() & std::ios::unitbuf) != 0 || console_lines_.size() >= kConsoleBlockSize) {
+  echo("\n");
+  if ((console_.flags() & std::ios::unitbuf) != 0 && !console_lines_.empty()) {
     write_console_lines();
   }
 }
