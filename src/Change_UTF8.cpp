@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <clocale>
 #include <csignal>
 #include <cstdint>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "group_file.h"
 #include "phone_list_conversion.h"
 
 namespace {
@@ -38,6 +40,7 @@ constexpr std::string_view kDoneNoLineEnd = "完成轉換，程式結束...";
 constexpr std::string_view kPutFilesUnder = "請檔案放到手機記憶卡底下的:";
 constexpr std::string_view kCardFolder = "Data/MyAndroid/vesk";
 constexpr std::string_view kSomeFilesUnwritable = "轉換未完成，有檔案無法寫入...";
+constexpr std::string_view kListReadFailed = "轉換未完成，電話檔讀取錯誤...";
 
 void print_line(std::ostream& console, std::string_view text) {
   console << text << '\n';
@@ -56,10 +59,10 @@ std::optional<std::int32_t> read_per_file_limit(std::istream& answers) {
 // nullopt when the answers run out first.
 std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_limit,
                                                           std::istream& answers,
-                                                          std::ostream& console) {
+                                                          const ConversionConsole& console) {
   std::string list_path;
   while (true) {
-    print_line(console, kAskListName);
+    print_line(console.progress, kAskListName);
     if (!(answers >> list_path)) {
       return std::nullopt;
     }
@@ -67,7 +70,7 @@ std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_
     if (result != ConversionResult::ListUnreadable) {
       return result;
     }
-    print_line(console, kListUnusable);
+    print_line(console.progress, kListUnusable);
   }
 }
 
@@ -79,6 +82,9 @@ int report_outcome(std::optional<ConversionResult> result, std::ostream& console
     print_line(console, kCardFolder);
   } else if (result == ConversionResult::Incomplete) {
     print_line(console, kSomeFilesUnwritable);
+    return 1;
+  } else if (result == ConversionResult::ReadFailed) {
+    print_line(console, kListReadFailed);
     return 1;
   }
   return 0;
@@ -94,14 +100,16 @@ int flush_console(std::ostream& console, int status) {
 
 int main() {
   // A console that goes away (a closed pipe) must not kill the program while a group file
-  // is half written; the write error is reported through the exit status instead.
+  // is being written, nor may a file past `ulimit -f`: both become write errors, reported
+  // through the exit status and for the group file.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  remove_unfinished_group_file_on_termination_signals();
+  std::setlocale(LC_MESSAGES, "");  // reasons in the user's language where it is installed
   std::ios::sync_with_stdio(false);
-  // On a terminal every line shows at once; elsewhere the console is flushed before each
-  // answer is read (std::cin is tied to std::cout) and at exit.
-  if (::isatty(STDOUT_FILENO) == 1) {
-    std::cout << std::unitbuf;
-  }
+  // The console is flushed before each answer is read (std::cin is tied to std::cout) and
+  // at exit; on a terminal, the conversion also shows each line as it ends.
+  const ConversionConsole console{std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1};
 
   for (const std::string_view line : kBanner) {
     print_line(std::cout, line);
@@ -112,6 +120,6 @@ int main() {
     return flush_console(std::cout, 0);
   }
   const std::optional<ConversionResult> result =
-      convert_first_usable_list(*per_file_limit, std::cin, std::cout);
+      convert_first_usable_list(*per_file_limit, std::cin, console);
   return flush_console(std::cout, report_outcome(result, std::cout));
 }

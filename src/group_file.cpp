@@ -1,32 +1,106 @@
 #include "group_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
-#include <optional>
-#include <system_error>
+#include <csignal>
+#include <cstring>
+#include <utility>
 
 namespace {
 
-// Markup is handed to the file in blocks of about this size.
+// Markup is written to the file in blocks of about this size.
 constexpr std::size_t kFlushThreshold = std::size_t{256} * 1024;
 
-// & < > would break the markup; every other byte is copied as it is.
-bool is_markup_byte(char byte) {
-  return byte == '&' || byte == '<' || byte == '>';
+// The bytes of a phone text that markup gives a meaning to, and the entities written instead.
+struct Entity {
+  char byte;
+  std::string_view text;
+};
+constexpr Entity kEntities[] = {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}};
+
+// U+FFFD, written for what XML cannot carry.
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+// ASCII bytes that XML text can carry as they are: all but the entities' bytes and the C0
+// controls other than tab, line feed and carriage return. Every byte from 0x80 is part of a
+// UTF-8 sequence and must be checked first.
+constexpr std::array<bool, 256> make_copied_as_is_table() {
+  std::array<bool, 256> table{};
+  for (int byte = 0; byte < 0x80; ++byte) {
+    table[byte] = byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
+  }
+  for (const Entity& entity : kEntities) {
+    table[static_cast<unsigned char>(entity.byte)] = false;
+  }
+  return table;
+}
+constexpr std::array<bool, 256> kCopiedAsIs = make_copied_as_is_table();
+
+bool is_copied_as_is(char byte) {
+  return kCopiedAsIs[static_cast<unsigned char>(byte)];
 }
 
-// The entity that stands for a markup byte.
-std::string_view markup_entity(char byte) {
-  switch (byte) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    default:
-      return "&gt;";
+// The entity written for `byte`; empty when it needs none.
+std::string_view entity_for(char byte) {
+  for (const Entity& entity : kEntities) {
+    if (entity.byte == byte) {
+      return entity.text;
+    }
   }
+  return {};
+}
+
+// The number of bytes of the UTF-8 character that `lead` begins; 0 when it begins none
+// (a continuation byte, an overlong lead C0 or C1, or F5 and above, beyond U+10FFFF).
+std::uint8_t utf8_length(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    return 2;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return 4;
+  }
+  return 0;
+}
+
+// Whether `byte` can follow the first `held` bytes of a character that begins with `lead`.
+// The second byte's range excludes overlong forms (after E0 and F0), surrogates (after ED)
+// and code points beyond U+10FFFF (after F4).
+bool continues_character(unsigned char lead, std::size_t held, unsigned char byte) {
+  unsigned char lowest = 0x80;
+  unsigned char highest = 0xBF;
+  if (held == 1) {
+    switch (lead) {
+      case 0xE0:
+        lowest = 0xA0;
+        break;
+      case 0xED:
+        highest = 0x9F;
+        break;
+      case 0xF0:
+        lowest = 0x90;
+        break;
+      case 0xF4:
+        highest = 0x8F;
+        break;
+      default:
+        break;
+    }
+  }
+  return byte >= lowest && byte <= highest;
+}
+
+// U+FFFE and U+FFFF, which XML does not allow.
+bool is_xml_noncharacter(std::string_view character) {
+  return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF";
 }
 
 // Writes `number` in decimal into `digits` and returns the number of digits.
@@ -35,28 +109,35 @@ std::size_t format_number(std::int64_t number, char (&digits)[24]) {
                                   digits);
 }
 
-struct FileIdentity {
-  std::uintmax_t device;
-  std::uintmax_t inode;
-  bool operator==(const FileIdentity&) const = default;
-};
+// The temporary file that a termination signal removes. The path is complete whenever the
+// flag is set, which is all the handler reads.
+char temporary_file_to_remove[4096];
+volatile std::sig_atomic_t temporary_file_is_registered = 0;
 
-// The identity of the file at `path` (following links); nullopt when it cannot be looked up.
-std::optional<FileIdentity> identity_of(const std::filesystem::path& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) {
-    return std::nullopt;
+void register_temporary_file(const std::filesystem::path& path) {
+  temporary_file_is_registered = 0;
+  const std::string& text = path.native();
+  if (text.size() >= sizeof temporary_file_to_remove) {
+    return;  // too long to hold; such a file outlives a signal
   }
-  return FileIdentity{status.st_dev, status.st_ino};
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  std::memcpy(temporary_file_to_remove, text.c_str(), text.size() + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  temporary_file_is_registered = 1;
 }
 
-// Removes a partly written group file: a regular file or a link, never a directory or device.
-void remove_partial_file(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto type = std::filesystem::symlink_status(path, error).type();
-  if (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::symlink) {
-    std::filesystem::remove(path, error);
+void unregister_temporary_file() {
+  temporary_file_is_registered = 0;
+}
+
+// Only async-signal-safe calls: unlink, signal, raise. The signal is blocked while the handler
+// runs, so the raised one takes its default action as soon as the handler returns.
+extern "C" void remove_temporary_file_and_end(int signal_number) {
+  if (temporary_file_is_registered != 0) {
+    ::unlink(temporary_file_to_remove);
   }
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
 }
 
 }  // namespace
@@ -65,44 +146,58 @@ std::string group_file_name(std::int64_t group_number) {
   return "output_" + std::to_string(group_number) + ".xml";
 }
 
-GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
-                                 const std::filesystem::path& file_to_protect)
-    : directory_(std::move(directory)) {
-  if (!file_to_protect.empty()) {
-    find_names_of(file_to_protect);
+void remove_unfinished_group_file_on_termination_signals() {
+  struct sigaction action {};
+  action.sa_handler = remove_temporary_file_and_end;
+  sigemptyset(&action.sa_mask);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (const int signal_number : signals) {
+    sigaddset(&action.sa_mask, signal_number);  // one at a time
   }
-  // pending_ does the buffering; out_ hands each block straight to the file.
-  out_.rdbuf()->pubsetbuf(nullptr, 0);
+  for (const int signal_number : signals) {
+    struct sigaction previous {};
+    // A signal ignored by whoever started the program (nohup) stays ignored.
+    if (::sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+      ::sigaction(signal_number, &action, nullptr);
+    }
+  }
+}
+
+GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
+                                 std::optional<FileIdentity> file_to_protect)
+    : directory_(std::move(directory)), protected_file_(file_to_protect) {
   pending_.reserve(kFlushThreshold);
 }
 
+GroupFileWriter::~GroupFileWriter() {
+  discard_group();
+}
+
 bool GroupFileWriter::begin_group(std::int64_t group_number) {
-  const std::filesystem::path path = directory_ / group_file_name(group_number);
-  if (std::find(protected_names_.begin(), protected_names_.end(), path.filename()) !=
-      protected_names_.end()) {
+  const std::string name = group_file_name(group_number);
+  final_path_ = directory_ / name;
+  if (!name_can_be_replaced(final_path_)) {
     return false;
   }
-  out_.open(path, std::ios::binary | std::ios::trunc);
-  if (!out_.is_open()) {
-    out_.clear();
+  temporary_path_ = directory_ / ("." + name + "." + std::to_string(::getpid()) + ".tmp");
+  // Registered before it exists, so that no moment passes with the file there but unknown.
+  register_temporary_file(temporary_path_);
+  fd_ = ::open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    record_failure(errno);
+    unregister_temporary_file();
     return false;
   }
-  open_path_ = path;
   write_failed_ = false;
-  pending_ += "<xml><string id=\"name\">output_";
-  write_number(group_number);
+  partial_ = {};
+  pending_ += "<xml><string id=\"name\">";
+  pending_ += std::string_view(name).substr(0, name.size() - std::string_view(".xml").size());
   pending_ += "</string>";
   return true;
 }
 
-void GroupFileWriter::add_contact(std::int64_t position, std::string_view phone) {
-  begin_contact(position);
-  add_phone_bytes(phone);
-  end_contact();
-}
-
 void GroupFileWriter::begin_contact(std::int64_t position) {
-  if (!out_.is_open()) {
+  if (fd_ < 0) {
     return;
   }
   char digits[24];
@@ -115,57 +210,127 @@ void GroupFileWriter::begin_contact(std::int64_t position) {
 }
 
 void GroupFileWriter::add_phone_bytes(std::string_view piece) {
-  if (!out_.is_open()) {
+  if (fd_ < 0) {
     return;
   }
-  std::size_t copied_up_to = 0;
-  for (std::size_t i = 0; i < piece.size(); ++i) {
-    if (is_markup_byte(piece[i])) {
-      pending_.append(piece.substr(copied_up_to, i - copied_up_to));
-      pending_.append(markup_entity(piece[i]));
-      copied_up_to = i + 1;
+  std::size_t next = 0;
+  while (next < piece.size()) {
+    if (partial_.size > 0) {
+      continue_character(piece[next++]);
+      continue;
     }
+    // The fast path: a run of bytes copied as they are, which is all of an ASCII number.
+    std::size_t run_end = next;
+    while (run_end < piece.size() && is_copied_as_is(piece[run_end])) {
+      ++run_end;
+    }
+    pending_.append(piece.substr(next, run_end - next));
+    if (run_end == piece.size()) {
+      break;
+    }
+    write_special_byte(piece[run_end]);
+    next = run_end + 1;
   }
-  pending_.append(piece.substr(copied_up_to));
   flush_when_full();
 }
 
 void GroupFileWriter::end_contact() {
-  if (!out_.is_open()) {
+  if (fd_ < 0) {
     return;
   }
+  end_partial_character();
   pending_ += "</string></contactData>";
   flush_when_full();
 }
 
 bool GroupFileWriter::end_group(std::int64_t total) {
-  if (!out_.is_open()) {
+  if (fd_ < 0) {
     return true;
   }
   pending_ += "<int id=\"total\">";
   write_number(total);
   pending_ += "</int></xml>";
   flush_pending();
-  out_.close();
-  const bool written = !write_failed_ && !out_.fail();
-  out_.clear();
-  if (!written) {
-    remove_partial_file(open_path_);
+  if (::close(std::exchange(fd_, -1)) != 0) {
+    record_failure(errno);
+  } else if (!write_failed_ && ::rename(temporary_path_.c_str(), final_path_.c_str()) != 0) {
+    record_failure(errno);
   }
-  return written;
+  if (write_failed_) {
+    remove_temporary_file();
+    return false;
+  }
+  unregister_temporary_file();
+  return true;
 }
 
-void GroupFileWriter::find_names_of(const std::filesystem::path& file) {
-  const std::optional<FileIdentity> file_identity = identity_of(file);
-  if (!file_identity) {
+void GroupFileWriter::discard_group() {
+  if (fd_ < 0) {
     return;
   }
-  std::error_code error;
-  for (std::filesystem::directory_iterator entry(directory_, error), end; !error && entry != end;
-       entry.increment(error)) {
-    if (identity_of(entry->path()) == file_identity) {
-      protected_names_.push_back(entry->path().filename());
+  ::close(std::exchange(fd_, -1));
+  pending_.clear();
+  remove_temporary_file();
+}
+
+bool GroupFileWriter::name_can_be_replaced(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    return true;  // nothing there yet
+  }
+  if (S_ISDIR(status.st_mode)) {
+    record_failure(EISDIR);
+    return false;
+  }
+  if (S_ISLNK(status.st_mode) && ::stat(path.c_str(), &status) != 0) {
+    return true;  // a link that leads nowhere
+  }
+  if (protected_file_ && FileIdentity{status.st_dev, status.st_ino} == *protected_file_) {
+    failure_reason_ = "leads to the phone list being read, which is never replaced";
+    return false;
+  }
+  return true;
+}
+
+// `byte` is not copied as it is: an entity, the start of a UTF-8 character, or a replacement.
+void GroupFileWriter::write_special_byte(char byte) {
+  if (const std::string_view entity = entity_for(byte); !entity.empty()) {
+    pending_ += entity;
+  } else if (const std::uint8_t length = utf8_length(static_cast<unsigned char>(byte))) {
+    partial_.bytes[0] = byte;
+    partial_.size = 1;
+    partial_.length = length;
+  } else {
+    pending_ += kReplacementCharacter;
+  }
+}
+
+// The next byte after an incomplete character: it completes or continues the character, or
+// ends it as ill-formed and starts afresh.
+void GroupFileWriter::continue_character(char byte) {
+  if (!continues_character(static_cast<unsigned char>(partial_.bytes[0]), partial_.size,
+                           static_cast<unsigned char>(byte))) {
+    end_partial_character();
+    if (is_copied_as_is(byte)) {
+      pending_ += byte;
+    } else {
+      write_special_byte(byte);
     }
+    return;
+  }
+  partial_.bytes[partial_.size++] = byte;
+  if (partial_.size == partial_.length) {
+    const std::string_view character(partial_.bytes, partial_.size);
+    pending_ += is_xml_noncharacter(character) ? kReplacementCharacter : character;
+    partial_.size = 0;
+  }
+}
+
+// An incomplete character that nothing can complete: one U+FFFD for all its bytes.
+void GroupFileWriter::end_partial_character() {
+  if (partial_.size > 0) {
+    pending_ += kReplacementCharacter;
+    partial_.size = 0;
   }
 }
 
@@ -181,9 +346,26 @@ void GroupFileWriter::flush_when_full() {
 }
 
 void GroupFileWriter::flush_pending() {
-  if (!write_failed_) {
-    out_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
-    write_failed_ = !out_;
+  for (std::size_t written = 0; !write_failed_ && written < pending_.size();) {
+    const ssize_t n = ::write(fd_, pending_.data() + written, pending_.size() - written);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      record_failure(n < 0 ? errno : EIO);
+    } else {
+      written += static_cast<std::size_t>(n);
+    }
   }
   pending_.clear();
+}
+
+void GroupFileWriter::record_failure(int error_number) {
+  write_failed_ = true;
+  failure_reason_ = std::strerror(error_number);
+}
+
+void GroupFileWriter::remove_temporary_file() {
+  ::unlink(temporary_path_.c_str());
+  unregister_temporary_file();
 }

@@ -3,71 +3,111 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // The name of group file `group_number`: "output_<group_number>.xml".
 std::string group_file_name(std::int64_t group_number);
 
+// A file as the file system knows it, whatever name leads to it.
+struct FileIdentity {
+  std::uintmax_t device;
+  std::uintmax_t inode;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the group file being written
+// (its temporary file), if any, and then end the process by the same signal, so that no
+// half-written group is left behind. Call once, before any writer is made; a process that
+// never calls it is ended by these signals as usual, leaving the temporary file.
+void remove_unfinished_group_file_on_termination_signals();
+
 // Writes contact group files into one directory, one file at a time, in the order
-// begin_group, then per contact begin_contact, add_phone_bytes*, end_contact (or add_contact),
-// then end_group.
+// begin_group, then per contact begin_contact, add_phone_bytes*, end_contact, then end_group
+// (or discard_group).
 //
-// Each file is one line of fixed ASCII markup around the phone texts, in which & < > are
-// written as &amp; &lt; &gt; and every other byte is copied unchanged. Output is collected in
-// a bounded buffer, so memory stays small however long one phone text is.
+// Each file is one line of fixed ASCII markup around the phone texts, and is always
+// well-formed XML: in a phone text, & < > are written as &amp; &lt; &gt;, and each byte or
+// sequence that XML cannot carry is written as U+FFFD: each maximal subpart of ill-formed
+// UTF-8, each C0 control byte but tab, line feed and carriage return, and the non-characters
+// U+FFFE and U+FFFF. Every other byte is copied unchanged. A character split between two
+// pieces of a phone text is kept whole. Output is collected in a bounded buffer, so memory
+// stays small however long one phone text is.
 //
-// A group whose file cannot be opened, or whose writing or closing fails, is reported by
-// begin_group or end_group; a file that was opened and then not written completely is removed.
+// A group is written under a temporary name of its own in the directory (".output_N.xml."
+// then the process id and ".tmp", created exclusively with mode 0666 less the umask) and
+// renamed over output_N.xml only once it is complete, so output_N.xml is never seen half
+// written: whatever stood under that name (an older group file, a link, a FIFO) stays as it
+// was until the rename, and on any failure the temporary file is removed and it stays for good.
 class GroupFileWriter {
  public:
   // Writes into `directory`. A group file name that leads to `file_to_protect` (the same
-  // file by device and inode, through a link or as a second hard link) when the writer is
-  // made is never opened for writing; an empty path protects nothing. The directory is
-  // looked through once here, so opening a group file costs no extra system call.
+  // device and inode, directly, through a symbolic link or as another hard link) is never
+  // replaced; nullopt protects nothing.
   explicit GroupFileWriter(std::filesystem::path directory,
-                           const std::filesystem::path& file_to_protect = {});
+                           std::optional<FileIdentity> file_to_protect = std::nullopt);
+  // Removes the temporary file of a group still open.
+  ~GroupFileWriter();
 
   GroupFileWriter(const GroupFileWriter&) = delete;
   GroupFileWriter& operator=(const GroupFileWriter&) = delete;
 
-  // Creates or truncates group_file_name(group_number) in the directory and writes its head.
-  // Returns false when the file cannot be opened or is the protected file; that path is left
-  // untouched, the group's contacts are dropped and end_group does nothing.
-  // REQUIRES: no group is open (end_group was called after the previous begin_group).
+  // Starts group_file_name(group_number): creates its temporary file and writes its head.
+  // Returns false when it cannot: the name leads to the protected file or to a directory, or
+  // the temporary file cannot be created (failure_reason() says why). Nothing is changed
+  // then, the group's contacts are dropped and end_group does nothing.
+  // REQUIRES: no group is open (end_group or discard_group was called after the previous
+  // begin_group).
   [[nodiscard]] bool begin_group(std::int64_t group_number);
 
-  // Writes one whole contact at `position` (0 for the file's first contact).
-  void add_contact(std::int64_t position, std::string_view phone);
-
-  // The same contact in pieces, for phone texts too long to hold: begin_contact, then the
-  // phone's bytes in any number of pieces, then end_contact.
+  // One contact at `position` (0 for the file's first contact), its phone text given in any
+  // number of pieces: begin_contact, add_phone_bytes*, end_contact.
   void begin_contact(std::int64_t position);
   void add_phone_bytes(std::string_view piece);
   void end_contact();
 
-  // Writes the trailer with `total` contacts and closes the file. Returns false when the
-  // file was opened but could not be written or closed completely; it is then removed
-  // (a directory entry that is not a regular file or a link is left alone). Returns true
-  // when the file was written, and also when no file is open (nothing to report twice).
+  // Writes the trailer with `total` contacts, closes the file and renames it to its group
+  // file name. Returns false when the group was begun but could not be written, closed or
+  // renamed completely (failure_reason() says why); its temporary file is then removed and
+  // whatever stood under the name stays. Returns true when the group was written, and also
+  // when none is open (nothing to report twice).
   [[nodiscard]] bool end_group(std::int64_t total);
 
+  // Drops the open group, if any: removes its temporary file and leaves its name alone.
+  void discard_group();
+
+  // Why the last begin_group or end_group returned false, in words for the user.
+  [[nodiscard]] const std::string& failure_reason() const { return failure_reason_; }
+
  private:
-  // Records the names in the directory that lead to `file`.
-  void find_names_of(const std::filesystem::path& file);
+  // The bytes of an incomplete UTF-8 character at the end of the last piece.
+  struct PartialCharacter {
+    char bytes[4];
+    std::uint8_t size = 0;    // bytes held so far
+    std::uint8_t length = 0;  // bytes the whole character takes
+  };
+
+  bool name_can_be_replaced(const std::filesystem::path& path);
+  void write_special_byte(char byte);
+  void continue_character(char byte);
+  void end_partial_character();
   void write_number(std::int64_t number);
   void flush_when_full();
   void flush_pending();
+  void record_failure(int error_number);
+  void remove_temporary_file();
 
   std::filesystem::path directory_;
-  std::vector<std::filesystem::path> protected_names_;  // names that lead to the protected file
+  std::optional<FileIdentity> protected_file_;
 
-  std::ofstream out_;
-  std::filesystem::path open_path_;
+  int fd_ = -1;  // the open group's temporary file
+  std::filesystem::path temporary_path_;
+  std::filesystem::path final_path_;
   bool write_failed_ = false;
-  std::string pending_;  // markup not yet handed to out_
+  std::string failure_reason_;
+  PartialCharacter partial_;
+  std::string pending_;  // markup not yet written to fd_
 };
 
 #endif  // CHANGE_UTF8_GROUP_FILE_H_

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -47,6 +49,7 @@ const std::string kListUnusable = "檔案錯誤...\n";
 const std::string kClosing =
     "完成轉換，程式結束...請檔案放到手機記憶卡底下的:\nData/MyAndroid/vesk\n";
 const std::string kIncomplete = "轉換未完成，有檔案無法寫入...\n";
+const std::string kReadFailed = "轉換未完成，電話檔讀取錯誤...\n";
 
 // The console lines of converting a, b, c with the limit 2.
 const std::string kConvertedABC =
@@ -54,26 +57,45 @@ const std::string kConvertedABC =
 
 struct RunOptions {
   std::vector<std::string> arguments = {};
-  std::filesystem::path console_path = {};  // empty: a file of the test's own
-  bool console_is_closed_pipe = false;      // a pipe that nobody reads: every write fails
-  std::uint64_t address_space_limit = 0;    // bytes; 0: none
+  std::filesystem::path console_path = {};    // empty: a file of the test's own
+  bool console_is_closed_pipe = false;        // a pipe that nobody reads: every write fails
+  std::uint64_t address_space_limit = 0;      // bytes; 0: none
+  std::uint64_t file_size_limit = 0;          // bytes; 0: none
+  std::vector<std::string> environment = {};  // NAME=VALUE, added to the test's own
+  bool as_nobody = false;                     // run as the user nobody, when the test runs as root
 };
 
 struct RunResult {
   int exit_status;  // the program's status, or 128 + the signal that ended it
   std::string console;
+  std::string errors;  // standard error
+};
+
+// A program started on a pipe, with its answers still to be written.
+struct StartedProgram {
+  pid_t pid;
+  int answers;  // the write end of its standard input
 };
 
 class EndToEndTest : public ::testing::Test {
  protected:
   // Runs the program in work_ with `input` written to a pipe on its standard input.
   RunResult run(std::string_view input, const RunOptions& options = {}) {
-    const std::filesystem::path console_path =
-        options.console_path.empty() ? scratch_.path() / "console.txt" : options.console_path;
+    const StartedProgram program = start(options);
+    write_answers(program, input);
+    const int exit_status = wait_for(program.pid);
+    const bool console_captured = options.console_path.empty() && !options.console_is_closed_pipe;
+    return {exit_status, console_captured ? read_file(console_path()) : "",
+            read_file(errors_path())};
+  }
+
+  // Starts the program in work_ on a pipe, its console and its standard error going to files
+  // of the test's own unless the options say otherwise.
+  StartedProgram start(const RunOptions& options = {}) {
     int input_pipe[2];
     if (::pipe(input_pipe) != 0) {
       ADD_FAILURE() << "pipe failed";
-      return {-1, ""};
+      return {-1, -1};
     }
     int closed_pipe[2] = {-1, -1};
     if (options.console_is_closed_pipe && ::pipe(closed_pipe) == 0) {
@@ -84,38 +106,60 @@ class EndToEndTest : public ::testing::Test {
       ::dup2(input_pipe[0], STDIN_FILENO);
       ::close(input_pipe[0]);
       ::close(input_pipe[1]);
-      const int console = options.console_is_closed_pipe
-                              ? closed_pipe[1]
-                              : ::open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(console, STDOUT_FILENO);
-      if (options.address_space_limit != 0) {
-        const rlimit limit{options.address_space_limit, options.address_space_limit};
-        ::setrlimit(RLIMIT_AS, &limit);
+      const std::filesystem::path console =
+          options.console_path.empty() ? console_path() : options.console_path;
+      const int console_fd = options.console_is_closed_pipe
+                                 ? closed_pipe[1]
+                                 : ::open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(console_fd, STDOUT_FILENO);
+      ::dup2(::open(errors_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+      set_limit(RLIMIT_AS, options.address_space_limit);
+      set_limit(RLIMIT_FSIZE, options.file_size_limit);
+      for (const std::string& variable : options.environment) {
+        ::putenv(const_cast<char*>(variable.c_str()));
       }
-      exec_program(options.arguments);
+      exec_program(options.arguments, options.as_nobody);
     }
     ::close(input_pipe[0]);
     ::close(closed_pipe[1]);
+    return {child, input_pipe[1]};
+  }
+
+  // Writes `input` as the program's answers, then ends them.
+  static void write_answers(const StartedProgram& program, std::string_view input) {
     // The program may stop reading early; a write to the closed pipe must not end the test.
     const auto previous_handler = std::signal(SIGPIPE, SIG_IGN);
     for (std::size_t written = 0; written < input.size();) {
-      const ssize_t n = ::write(input_pipe[1], input.data() + written, input.size() - written);
+      const ssize_t n = ::write(program.answers, input.data() + written, input.size() - written);
       if (n <= 0) {
         break;
       }
       written += static_cast<std::size_t>(n);
     }
-    ::close(input_pipe[1]);
+    ::close(program.answers);
     std::signal(SIGPIPE, previous_handler);
-    const int exit_status = wait_for(child);
-    const bool console_captured = options.console_path.empty() && !options.console_is_closed_pipe;
-    return {exit_status, console_captured ? read_file(console_path) : ""};
   }
 
-  // In a forked child: starts the program in work_ with `arguments` after its name.
-  [[noreturn]] void exec_program(const std::vector<std::string>& arguments) {
+  static void set_limit(int resource, std::uint64_t bytes) {
+    if (bytes != 0) {
+      const rlimit limit{bytes, bytes};
+      ::setrlimit(resource, &limit);
+    }
+  }
+
+  std::filesystem::path console_path() const { return scratch_.path() / "console.txt"; }
+  std::filesystem::path errors_path() const { return scratch_.path() / "errors.txt"; }
+
+  // In a forked child: starts the program in work_ with `arguments` after its name, as the
+  // user nobody if `as_nobody` and the test runs as root.
+  [[noreturn]] void exec_program(const std::vector<std::string>& arguments,
+                                 bool as_nobody = false) {
     std::signal(SIGPIPE, SIG_DFL);
     if (::chdir(work_.path().c_str()) != 0) {
+      ::_exit(126);
+    }
+    constexpr uid_t kNobody = 65534;
+    if (as_nobody && ::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
       ::_exit(126);
     }
     std::vector<char*> argv{const_cast<char*>(CHANGE_UTF8_PATH)};
@@ -138,6 +182,27 @@ class EndToEndTest : public ::testing::Test {
   }
   std::string file(const std::string& name) const { return read_file(work_.path() / name); }
   std::vector<std::string> files() const { return entry_names(work_.path()); }
+
+  // Waits up to 10 s for an entry of work_ whose name starts with `prefix`.
+  bool wait_for_entry_starting_with(std::string_view prefix) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      for (const std::string& name : files()) {
+        if (name.starts_with(prefix)) {
+          return true;
+        }
+      }
+      ::usleep(10'000);
+    }
+    return false;
+  }
+
+  // Makes a FIFO in work_ to serve as a list that the test writes while the program reads it.
+  std::filesystem::path make_fifo(const std::string& name) const {
+    const std::filesystem::path fifo = work_.path() / name;
+    EXPECT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    return fifo;
+  }
 
   test_support::ScopedTempDir work_;
   test_support::ScopedTempDir scratch_;
@@ -260,7 +325,7 @@ TEST_F(EndToEndTest, SkipsAUtf8MarkAndRefusesUtf16Lists) {
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
 }
 
-TEST_F(EndToEndTest, ReportsAGroupFileThatCannotBeCreated) {
+TEST_F(EndToEndTest, ReportsAGroupFileThatCannotBeCreatedWithItsReason) {
   write_list("list.txt", "a b c");
   std::filesystem::create_directory(work_.path() / "output_1.xml");
   const RunResult result = run("2\nlist.txt\n");
@@ -269,31 +334,120 @@ TEST_F(EndToEndTest, ReportsAGroupFileThatCannotBeCreated) {
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\nread:b\n"
                                 "輸出檔案:output_2.xml\nread:c\n" +
                                 kIncomplete);
+  EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
   EXPECT_TRUE(std::filesystem::is_directory(work_.path() / "output_1.xml"));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
 }
 
-TEST_F(EndToEndTest, ReportsAndRemovesAGroupFileThatCannotBeWritten) {
-  write_list("list.txt", "a b c");
-  std::filesystem::create_symlink("/dev/full", work_.path() / "output_2.xml");
-  const RunResult result = run("2\nlist.txt\n");
-  EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console,
-            kBanner + kAskListName + kConvertedABC + "無法寫入檔案:output_2.xml\n" + kIncomplete);
-  EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml"}));
-}
-
-TEST_F(EndToEndTest, NeverWritesOverTheListWhenItIsNamedLikeAGroupFile) {
-  const std::string list = "a b c";
-  write_list("output_1.xml", list);
-  const RunResult result = run("2\noutput_1.xml\n");
+TEST_F(EndToEndTest, KeepsTheOldGroupFileWhenTheNewOneCannotBeWritten) {
+  // A limit on the size of any file (`ulimit -f`, which must not kill the program) that the
+  // console stays below, but not the first group, where each & takes five bytes.
+  const std::string ampersands(2000, '&');
+  write_list("list.txt", "a " + ampersands + " c");
+  write_file(work_.path() / "output_1.xml", "old group");
+  const RunResult result = run("2\nlist.txt\n", {.file_size_limit = 5000});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kBanner + kAskListName +
-                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\nread:b\n"
+                                "輸出檔案:output_1.xml\nread:a\nread:" + ampersands +
+                                "\n無法寫入檔案:output_1.xml\n"
                                 "輸出檔案:output_2.xml\nread:c\n" +
                                 kIncomplete);
-  EXPECT_EQ(file("output_1.xml"), list);
+  EXPECT_EQ(result.errors, "change_utf8: output_1.xml: File too large\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml", "output_2.xml"}));
+  EXPECT_EQ(file("output_1.xml"), "old group");
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+}
+
+TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
+  // The list typed as output_1.xml, with a second hard link and a symbolic link to it under
+  // the next two group names, in a folder that can be written but not listed.
+  const std::string list = "a b c d";
+  write_list("output_1.xml", list);
+  std::filesystem::create_hard_link(work_.path() / "output_1.xml", work_.path() / "output_2.xml");
+  std::filesystem::create_symlink("output_1.xml", work_.path() / "output_3.xml");
+  std::filesystem::permissions(work_.path(), std::filesystem::perms(0333));
+  const RunResult result = run("1\noutput_1.xml\n", {.as_nobody = true});
+  std::filesystem::permissions(work_.path(), std::filesystem::perms(0700));
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.console, kBanner + kAskListName +
+                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\n"
+                                "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:b\n"
+                                "輸出檔案:output_3.xml\n無法寫入檔案:output_3.xml\nread:c\n"
+                                "輸出檔案:output_4.xml\nread:d\n" +
+                                kIncomplete);
+  const std::string reason = ": leads to the phone list being read, which is never replaced\n";
+  EXPECT_EQ(result.errors, "change_utf8: output_1.xml" + reason + "change_utf8: output_2.xml" +
+                               reason + "change_utf8: output_3.xml" + reason);
+  EXPECT_EQ(file("output_1.xml"), list);
+  EXPECT_EQ(file("output_2.xml"), list);
+  EXPECT_TRUE(std::filesystem::is_symlink(work_.path() / "output_3.xml"));
+  EXPECT_EQ(file("output_4.xml"), expected_group_file(4, {"d"}));
+}
+
+TEST_F(EndToEndTest, StopsAtAReadErrorAndKeepsOnlyTheWholeGroups) {
+  // 30,000 numbers of ten digits, one a line. Reading fails from the second block of 256 KiB
+  // on, three bytes into the 23,832nd number (262,144 = 23,831 * 11 + 3).
+  std::string list;
+  for (int i = 0; i < 30'000; ++i) {
+    char line[16];
+    std::snprintf(line, sizeof line, "%010d\n", i);
+    list += line;
+  }
+  write_list("list.txt", list);
+  const auto failing_reads_from = [](const char* offset) {
+    return RunOptions{.environment = {"LD_PRELOAD=" READ_ERROR_SHIM_PATH,
+                                      "READ_ERROR_FILE=/list.txt",
+                                      std::string("READ_ERROR_FROM_OFFSET=") + offset,
+                                      "ASAN_OPTIONS=verify_asan_link_order=0"}};
+  };
+  const RunResult result = run("500\nlist.txt\n", failing_reads_from("262144"));
+  EXPECT_EQ(result.exit_status, 1);
+  std::string console = kBanner + kAskListName;
+  for (int i = 0; i < 23'832; ++i) {
+    if (i % 500 == 0) {
+      console += "輸出檔案:output_" + std::to_string(i / 500 + 1) + ".xml\n";
+    }
+    console += "read:" + list.substr(i * 11, i < 23'831 ? 10 : 3) + "\n";
+  }
+  EXPECT_EQ(result.console, console + kReadFailed);
+  EXPECT_EQ(result.errors, "change_utf8: list.txt: Input/output error\n");
+  // Groups 1 to 47 are whole; group 48, which ends in a number cut short, is not written.
+  EXPECT_EQ(files().size(), 1 + 47);
+  std::vector<std::string> last_group;
+  for (int i = 46 * 500; i < 47 * 500; ++i) {
+    last_group.push_back(list.substr(i * 11, 10));
+  }
+  EXPECT_EQ(file("output_47.xml"), expected_group_file(47, last_group));
+
+  // Failing before the first number, the list is one that cannot be read.
+  std::filesystem::remove_all(work_.path());
+  std::filesystem::create_directory(work_.path());
+  write_list("list.txt", list);
+  const RunResult at_start = run("500\nlist.txt\n", failing_reads_from("0"));
+  EXPECT_EQ(at_start.exit_status, 0);
+  EXPECT_EQ(at_start.console, kBanner + kAskListName + kListUnusable + kAskListName);
+  EXPECT_EQ(at_start.errors, "change_utf8: list.txt: Input/output error\n");
+  EXPECT_EQ(files(), std::vector<std::string>{"list.txt"});
+}
+
+TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsTheProgram) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    const std::filesystem::path fifo = make_fifo("list.fifo");
+    const StartedProgram program = start();
+    write_answers(program, "2\nlist.fifo\n");
+    const int list = ::open(fifo.c_str(), O_WRONLY);  // once the program opens it to read
+    ASSERT_GE(list, 0);
+    ASSERT_EQ(::write(list, "a b c ", 6), 6);
+    // The program waits for more of the list, with group 2 begun under its temporary name.
+    EXPECT_TRUE(wait_for_entry_starting_with(".output_2.xml.")) << signal_number;
+    ::kill(program.pid, signal_number);
+    EXPECT_EQ(wait_for(program.pid), 128 + signal_number);
+    ::close(list);
+    EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"})) << signal_number;
+    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"})) << signal_number;
+    std::filesystem::remove(fifo);
+    std::filesystem::remove(work_.path() / "output_1.xml");
+  }
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
@@ -412,8 +566,8 @@ std::string read_until(int terminal, std::string& received, std::string_view exp
   return received;
 }
 
-TEST_F(EndToEndTest, ShowsEachPromptOnATerminalBeforeWaitingForTheAnswer) {
-  write_list("list.txt", "a b c");
+TEST_F(EndToEndTest, ShowsEachPromptAndLineOnATerminalAsSoonAsItIsComplete) {
+  const std::filesystem::path fifo = make_fifo("list.fifo");
   termios raw{};
   ::cfmakeraw(&raw);  // no echo and no line-end translation: the bytes arrive as written
   int terminal = -1;
@@ -427,7 +581,16 @@ TEST_F(EndToEndTest, ShowsEachPromptOnATerminalBeforeWaitingForTheAnswer) {
   EXPECT_EQ(read_until(terminal, received, kBanner), kBanner);
   ASSERT_EQ(::write(terminal, "2\n", 2), 2);
   EXPECT_EQ(read_until(terminal, received, kAskListName), kBanner + kAskListName);
-  ASSERT_EQ(::write(terminal, "list.txt\n", 9), 9);
+  ASSERT_EQ(::write(terminal, "list.fifo\n", 10), 10);
+  // Each line of the conversion must arrive while the program waits for the rest of the list.
+  const int list = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(list, 0);
+  ASSERT_EQ(::write(list, "a b ", 4), 4);
+  const std::string first_lines =
+      kBanner + kAskListName + "輸出檔案:output_1.xml\nread:a\nread:b\n";
+  EXPECT_EQ(read_until(terminal, received, first_lines), first_lines);
+  ASSERT_EQ(::write(list, "c", 1), 1);
+  ::close(list);
   const std::string expected = kBanner + kAskListName + kConvertedABC + kClosing;
   if (read_until(terminal, received, expected) != expected) {
     ADD_FAILURE() << "the terminal showed: " << received;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "group_file.h"
@@ -14,23 +15,32 @@ namespace {
 
 using test_support::entry_names;
 using test_support::expected_group_file;
+using test_support::FileSizeLimit;
 using test_support::kUtf8Bom;
+using test_support::ListInMemory;
 using test_support::read_file;
 using test_support::write_file;
 
 class ConversionTest : public ::testing::Test {
  protected:
-  ConversionResult convert(const std::string& list, int per_file_limit) {
-    std::istringstream list_stream(list);
+  ConversionResult convert(const std::string& list, int per_file_limit,
+                           std::size_t block_size = kListBlockSize) {
+    const ListInMemory list_file(list);
     GroupFileWriter writer(dir_.path());
-    return convert_phone_list(list_stream, per_file_limit, writer, console_);
+    return convert_phone_list(list_file.fd(), "list.txt", per_file_limit, writer, console(),
+                              block_size);
   }
+  ConversionResult convert_file(const std::filesystem::path& list, int per_file_limit) {
+    return convert_phone_list(list, per_file_limit, dir_.path(), console());
+  }
+  ConversionConsole console() { return {progress_, reasons_, false}; }
 
   std::string file(const std::string& name) const { return read_file(dir_.path() / name); }
   std::vector<std::string> files() const { return entry_names(dir_.path()); }
 
   test_support::ScopedTempDir dir_;
-  std::ostringstream console_;
+  std::ostringstream progress_;
+  std::ostringstream reasons_;
 };
 
 TEST_F(ConversionTest, FillsEachFileToTheLimitAndPutsTheRestInTheLast) {
@@ -51,14 +61,14 @@ TEST_F(ConversionTest, LimitOneGivesEveryNumberItsOwnFile) {
   ASSERT_EQ(convert("a b", 1), ConversionResult::Converted);
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a"}));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"b"}));
-  EXPECT_EQ(console_.str(),
+  EXPECT_EQ(progress_.str(),
             "輸出檔案:output_1.xml\nread:a\n"
             "輸出檔案:output_2.xml\nread:b\n");
 }
 
 TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbers) {
   ASSERT_EQ(convert("a\nb\nc\n", 2), ConversionResult::Converted);
-  EXPECT_EQ(console_.str(),
+  EXPECT_EQ(progress_.str(),
             "輸出檔案:output_1.xml\n"
             "read:a\n"
             "read:b\n"
@@ -82,21 +92,16 @@ TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
                                "12",
                                "34\xC2\xA0"
                                "56"})},
+      // A NUL byte is part of the number, and is written as U+FFFD.
       {std::string("1\0"
                    "2",
                    3),
-       expected_group_file(1, {std::string_view("1\0"
-                                                "2",
-                                                3)})},
+       expected_group_file(1, {"1\xEF\xBF\xBD"
+                               "2"})},
   };
   for (const auto& row : rows) {
-    test_support::ScopedTempDir dir;
-    std::istringstream list(row.list);
-    GroupFileWriter writer(dir.path());
-    std::ostringstream console;
-    ASSERT_EQ(convert_phone_list(list, 9999, writer, console), ConversionResult::Converted)
-        << row.list;
-    EXPECT_EQ(read_file(dir.path() / "output_1.xml"), row.first_file) << row.list;
+    ASSERT_EQ(convert(row.list, 9999), ConversionResult::Converted) << row.list;
+    EXPECT_EQ(file("output_1.xml"), row.first_file) << row.list;
   }
 }
 
@@ -106,30 +111,37 @@ TEST_F(ConversionTest, SkipsAUtf8ByteOrderMarkOnlyAtTheStart) {
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"0912",
                                                           "\xEF\xBB\xBF"
                                                           "345"}));
-  EXPECT_EQ(console_.str(),
+  EXPECT_EQ(progress_.str(),
             "輸出檔案:output_1.xml\nread:0912\nread:\xEF\xBB\xBF"
             "345\n");
 }
 
 TEST_F(ConversionTest, RejectsListsWithoutNumbersOrInUtf16AndCreatesNothing) {
-  const std::string rows[] = {
-      "",
-      " \n\n\t\r\n",
-      std::string(kUtf8Bom),
-      std::string(kUtf8Bom) + "\n",
-      std::string("\xFF\xFE"
-                  "0\0"
-                  "9\0",
-                  6),
-      std::string("\xFE\xFF\0"
-                  "0\0"
-                  "9",
-                  6),
+  const struct {
+    std::string list;
+    std::string reason;
+  } rows[] = {
+      {"", "holds no phone number"},
+      {" \n\n\t\r\n", "holds no phone number"},
+      {std::string(kUtf8Bom), "holds no phone number"},
+      {std::string(kUtf8Bom) + "\n", "holds no phone number"},
+      {std::string("\xFF\xFE"
+                   "0\0"
+                   "9\0",
+                   6),
+       "is UTF-16 text; save it as UTF-8"},
+      {std::string("\xFE\xFF\0"
+                   "0\0"
+                   "9",
+                   6),
+       "is UTF-16 text; save it as UTF-8"},
   };
-  for (const std::string& list : rows) {
-    EXPECT_EQ(convert(list, 5), ConversionResult::ListUnreadable) << list;
-    EXPECT_EQ(console_.str(), "") << list;
-    EXPECT_EQ(files(), std::vector<std::string>{}) << list;
+  for (const auto& row : rows) {
+    reasons_.str("");
+    EXPECT_EQ(convert(row.list, 5), ConversionResult::ListUnreadable) << row.list;
+    EXPECT_EQ(progress_.str(), "") << row.list;
+    EXPECT_EQ(reasons_.str(), "change_utf8: list.txt: " + row.reason + "\n") << row.list;
+    EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
   }
 }
 
@@ -144,39 +156,54 @@ TEST_F(ConversionTest, StreamsANumberLongerThanAReadBlock) {
   ASSERT_EQ(convert("1 " + long_number + " 2", 2), ConversionResult::Converted);
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1", escaped}));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"2"}));
-  EXPECT_EQ(console_.str(), "輸出檔案:output_1.xml\nread:1\nread:" + long_number +
-                                "\n輸出檔案:output_2.xml\nread:2\n");
+  EXPECT_EQ(progress_.str(), "輸出檔案:output_1.xml\nread:1\nread:" + long_number +
+                                 "\n輸出檔案:output_2.xml\nread:2\n");
 }
 
-TEST_F(ConversionTest, ReportsAnUnwritableFileAndGoesOn) {
+TEST_F(ConversionTest, JudgesOnlyTheListStartAndKeepsCharactersWholeAcrossBlocks) {
+  // In blocks of four bytes, "0912" "\xFF\xFE 0" "9\xE7\x8E" "\x8B": FF FE at the start of
+  // the second block is data, and the last character is split between two blocks.
+  const std::string first = "0912\xFF\xFE";
+  const std::string second = "09\xE7\x8E\x8B";
+  ASSERT_EQ(convert(first + " " + second, 5, 4), ConversionResult::Converted);
+  EXPECT_EQ(file("output_1.xml"),
+            expected_group_file(1, {"0912\xEF\xBF\xBD\xEF\xBF\xBD", "09\xE7\x8E\x8B"}));
+  EXPECT_EQ(progress_.str(), "輸出檔案:output_1.xml\nread:" + first + "\nread:" + second + "\n");
+}
+
+TEST_F(ConversionTest, ReportsAnUnwritableFileWithItsReasonAndGoesOn) {
   std::filesystem::create_directory(dir_.path() / "output_2.xml");
   ASSERT_EQ(convert("a b c", 1), ConversionResult::Incomplete);
-  EXPECT_EQ(console_.str(),
+  EXPECT_EQ(progress_.str(),
             "輸出檔案:output_1.xml\nread:a\n"
             "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:b\n"
             "輸出檔案:output_3.xml\nread:c\n");
+  EXPECT_EQ(reasons_.str(), "change_utf8: output_2.xml: Is a directory\n");
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a"}));
   EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "output_2.xml"));
   EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"c"}));
 }
 
-TEST_F(ConversionTest, ReportsAFileThatFailsWhenItIsClosed) {
-  std::filesystem::create_symlink("/dev/full", dir_.path() / "output_1.xml");
+TEST_F(ConversionTest, ReportsAFileThatFailsWhileItIsWrittenBeforeTheNextBegins) {
+  const FileSizeLimit limit(200);  // enough for a group of one, not for two
   ASSERT_EQ(convert("a b c", 2), ConversionResult::Incomplete);
-  EXPECT_EQ(console_.str(),
+  EXPECT_EQ(progress_.str(),
             "輸出檔案:output_1.xml\nread:a\nread:b\n"
             "無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:c\n");
+  EXPECT_EQ(reasons_.str(), "change_utf8: output_1.xml: File too large\n");
   EXPECT_EQ(files(), std::vector<std::string>{"output_2.xml"});
 }
 
-TEST_F(ConversionTest, NeverWritesOverTheListItself) {
+TEST_F(ConversionTest, NeverReplacesTheListItself) {
   const std::string list = "a b c";
   write_file(dir_.path() / "output_1.xml", list);
-  ASSERT_EQ(convert_phone_list(dir_.path() / "output_1.xml", 2, dir_.path(), console_),
-            ConversionResult::Incomplete);
-  EXPECT_EQ(console_.str(),
+  ASSERT_EQ(convert_file(dir_.path() / "output_1.xml", 2), ConversionResult::Incomplete);
+  EXPECT_EQ(progress_.str(),
             "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\nread:b\n"
             "輸出檔案:output_2.xml\nread:c\n");
+  EXPECT_EQ(reasons_.str(),
+            "change_utf8: output_1.xml: leads to the phone list being read, which is never "
+            "replaced\n");
   EXPECT_EQ(file("output_1.xml"), list);
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
 }
@@ -184,11 +211,13 @@ TEST_F(ConversionTest, NeverWritesOverTheListItself) {
 TEST_F(ConversionTest, ListThatCannotBeOpenedOrReadIsUnreadable) {
   std::filesystem::create_directory(dir_.path() / "folder");
   for (const char* name : {"missing.txt", "folder"}) {
-    EXPECT_EQ(convert_phone_list(dir_.path() / name, 5, dir_.path(), console_),
-              ConversionResult::ListUnreadable)
-        << name;
+    EXPECT_EQ(convert_file(dir_.path() / name, 5), ConversionResult::ListUnreadable) << name;
   }
-  EXPECT_EQ(console_.str(), "");
+  EXPECT_EQ(progress_.str(), "");
+  EXPECT_EQ(reasons_.str(), "change_utf8: " + (dir_.path() / "missing.txt").string() +
+                                ": No such file or directory\n"
+                                "change_utf8: " +
+                                (dir_.path() / "folder").string() + ": Is a directory\n");
   EXPECT_EQ(files(), std::vector<std::string>{"folder"});
 }
 

@@ -1,14 +1,18 @@
 #ifndef CHANGE_UTF8_TESTS_TEST_SUPPORT_H_
 #define CHANGE_UTF8_TESTS_TEST_SUPPORT_H_
 
+#include <expat.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -54,6 +58,45 @@ inline void write_file(const std::filesystem::path& path, std::string_view bytes
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
+// An unnamed file in memory that holds `bytes`, open for reading from its start; closed when
+// the object goes.
+class ListInMemory {
+ public:
+  explicit ListInMemory(std::string_view bytes) : fd_(::memfd_create("list", MFD_CLOEXEC)) {
+    EXPECT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::lseek(fd_, 0, SEEK_SET);
+  }
+  ~ListInMemory() { ::close(fd_); }
+  ListInMemory(const ListInMemory&) = delete;
+  ListInMemory& operator=(const ListInMemory&) = delete;
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Lowers the file size limit of this process for as long as it lives, with SIGXFSZ ignored,
+// so that a write past `bytes` fails with EFBIG on a regular file.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : previous_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    const rlimit lowered{bytes, previous_.rlim_max};
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previous_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previous_handler_)(int);
+};
+
 // The names of the entries in `directory`, sorted.
 inline std::vector<std::string> entry_names(const std::filesystem::path& directory) {
   std::vector<std::string> names;
@@ -64,13 +107,22 @@ inline std::vector<std::string> entry_names(const std::filesystem::path& directo
   return names;
 }
 
+// Whether `document` is well-formed XML, as a real parser (expat) judges it.
+inline bool is_well_formed_xml(std::string_view document) {
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  const bool parsed = XML_Parse(parser, document.data(), static_cast<int>(document.size()),
+                                XML_TRUE) == XML_STATUS_OK;
+  XML_ParserFree(parser);
+  return parsed;
+}
+
 // The bytes a group file must hold: group `group_number` with `phones` already escaped.
 inline std::string expected_group_file(std::int64_t group_number,
-                                       std::initializer_list<std::string_view> phones) {
+                                       const std::vector<std::string>& phones) {
   std::ostringstream xml;
   xml << "<xml><string id=\"name\">output_" << group_number << "</string>";
   int position = 0;
-  for (const std::string_view phone : phones) {
+  for (const std::string& phone : phones) {
     xml << "<contactData><string id=\"peopleName" << position
         << "\">People</string><string id=\"peoplePhone" << position << "\">" << phone
         << "</string></contactData>";
