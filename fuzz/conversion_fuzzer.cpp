@@ -252,8 +252,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConversionResult result;
   {
     GroupFileWriter writer(directory);
-    result = convert_phone_list(list_fd, "list", limit, writer, {console, reasons, false},
-                                block_size);
+    result =
+        convert_phone_list(list_fd, "list", limit, writer, {console, reasons, false}, block_size);
   }
   ::close(list_fd);
 

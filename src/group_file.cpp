@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -103,11 +104,18 @@ bool is_xml_noncharacter(std::string_view character) {
   return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF";
 }
 
-// Writes `number` in decimal into `digits` and returns the number of digits.
-std::size_t format_number(std::int64_t number, char (&digits)[24]) {
-  return static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr -
-                                  digits);
-}
+// The decimal digits of a number, formatted without allocating.
+class DecimalDigits {
+ public:
+  explicit DecimalDigits(std::int64_t number)
+      : size_(static_cast<std::size_t>(
+            std::to_chars(digits_, digits_ + sizeof digits_, number).ptr - digits_)) {}
+  [[nodiscard]] std::string_view view() const { return {digits_, size_}; }
+
+ private:
+  char digits_[20];  // a sign and the 19 digits of the largest 64-bit number
+  std::size_t size_;
+};
 
 // The temporary file that a termination signal removes. The path is complete whenever the
 // flag is set, which is all the handler reads.
@@ -165,7 +173,9 @@ void remove_unfinished_group_file_on_termination_signals() {
 
 GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
                                  std::optional<FileIdentity> file_to_protect)
-    : directory_(std::move(directory)), protected_file_(file_to_protect) {
+    : directory_(std::move(directory)),
+      protected_file_(file_to_protect),
+      temporary_suffix_("." + std::to_string(::getpid()) + ".tmp") {
   pending_.reserve(kFlushThreshold);
 }
 
@@ -174,21 +184,22 @@ GroupFileWriter::~GroupFileWriter() {
 }
 
 bool GroupFileWriter::begin_group(std::int64_t group_number) {
+  assert(!group_is_open());
   const std::string name = group_file_name(group_number);
+  group_failed_ = false;
   final_path_ = directory_ / name;
   if (!name_can_be_replaced(final_path_)) {
     return false;
   }
-  temporary_path_ = directory_ / ("." + name + "." + std::to_string(::getpid()) + ".tmp");
+  temporary_path_ = directory_ / ("." + name + temporary_suffix_);
   // Registered before it exists, so that no moment passes with the file there but unknown.
   register_temporary_file(temporary_path_);
   fd_ = ::open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd_ < 0) {
-    record_failure(errno);
+    fail_group(std::strerror(errno));
     unregister_temporary_file();
     return false;
   }
-  write_failed_ = false;
   partial_ = {};
   pending_ += "<xml><string id=\"name\">";
   pending_ += std::string_view(name).substr(0, name.size() - std::string_view(".xml").size());
@@ -197,19 +208,21 @@ bool GroupFileWriter::begin_group(std::int64_t group_number) {
 }
 
 void GroupFileWriter::begin_contact(std::int64_t position) {
+  assert(!contact_open_);
+  contact_open_ = true;
   if (fd_ < 0) {
     return;
   }
-  char digits[24];
-  const std::string_view number(digits, format_number(position, digits));
+  const DecimalDigits digits(position);
   pending_ += "<contactData><string id=\"peopleName";
-  pending_ += number;
+  pending_ += digits.view();
   pending_ += "\">People</string><string id=\"peoplePhone";
-  pending_ += number;
+  pending_ += digits.view();
   pending_ += "\">";
 }
 
 void GroupFileWriter::add_phone_bytes(std::string_view piece) {
+  assert(contact_open_);
   if (fd_ < 0) {
     return;
   }
@@ -235,6 +248,8 @@ void GroupFileWriter::add_phone_bytes(std::string_view piece) {
 }
 
 void GroupFileWriter::end_contact() {
+  assert(contact_open_);
+  contact_open_ = false;
   if (fd_ < 0) {
     return;
   }
@@ -244,19 +259,21 @@ void GroupFileWriter::end_contact() {
 }
 
 bool GroupFileWriter::end_group(std::int64_t total) {
+  assert(!contact_open_);
   if (fd_ < 0) {
     return true;
   }
   pending_ += "<int id=\"total\">";
-  write_number(total);
+  pending_ += DecimalDigits(total).view();
   pending_ += "</int></xml>";
   flush_pending();
   if (::close(std::exchange(fd_, -1)) != 0) {
-    record_failure(errno);
-  } else if (!write_failed_ && ::rename(temporary_path_.c_str(), final_path_.c_str()) != 0) {
-    record_failure(errno);
+    fail_group(std::strerror(errno));
   }
-  if (write_failed_) {
+  if (!group_failed_ && ::rename(temporary_path_.c_str(), final_path_.c_str()) != 0) {
+    fail_group(std::strerror(errno));
+  }
+  if (group_failed_) {
     remove_temporary_file();
     return false;
   }
@@ -265,6 +282,7 @@ bool GroupFileWriter::end_group(std::int64_t total) {
 }
 
 void GroupFileWriter::discard_group() {
+  contact_open_ = false;
   if (fd_ < 0) {
     return;
   }
@@ -279,14 +297,14 @@ bool GroupFileWriter::name_can_be_replaced(const std::filesystem::path& path) {
     return true;  // nothing there yet
   }
   if (S_ISDIR(status.st_mode)) {
-    record_failure(EISDIR);
+    fail_group(std::strerror(EISDIR));
     return false;
   }
   if (S_ISLNK(status.st_mode) && ::stat(path.c_str(), &status) != 0) {
     return true;  // a link that leads nowhere
   }
   if (protected_file_ && FileIdentity{status.st_dev, status.st_ino} == *protected_file_) {
-    failure_reason_ = "leads to the phone list being read, which is never replaced";
+    fail_group("leads to the phone list being read, which is never replaced");
     return false;
   }
   return true;
@@ -334,11 +352,6 @@ void GroupFileWriter::end_partial_character() {
   }
 }
 
-void GroupFileWriter::write_number(std::int64_t number) {
-  char digits[24];
-  pending_.append(digits, format_number(number, digits));
-}
-
 void GroupFileWriter::flush_when_full() {
   if (pending_.size() >= kFlushThreshold) {
     flush_pending();
@@ -346,13 +359,13 @@ void GroupFileWriter::flush_when_full() {
 }
 
 void GroupFileWriter::flush_pending() {
-  for (std::size_t written = 0; !write_failed_ && written < pending_.size();) {
+  for (std::size_t written = 0; !group_failed_ && written < pending_.size();) {
     const ssize_t n = ::write(fd_, pending_.data() + written, pending_.size() - written);
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n <= 0) {
-      record_failure(n < 0 ? errno : EIO);
+      fail_group(std::strerror(n < 0 ? errno : EIO));
     } else {
       written += static_cast<std::size_t>(n);
     }
@@ -360,9 +373,11 @@ void GroupFileWriter::flush_pending() {
   pending_.clear();
 }
 
-void GroupFileWriter::record_failure(int error_number) {
-  write_failed_ = true;
-  failure_reason_ = std::strerror(error_number);
+void GroupFileWriter::fail_group(std::string_view reason) {
+  if (!group_failed_) {  // the first failure is the one the user can act on
+    group_failed_ = true;
+    failure_reason_ = reason;
+  }
 }
 
 void GroupFileWriter::remove_temporary_file() {

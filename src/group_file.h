@@ -57,12 +57,18 @@ class GroupFileWriter {
   // Returns false when it cannot: the name leads to the protected file or to a directory, or
   // the temporary file cannot be created (failure_reason() says why). Nothing is changed
   // then, the group's contacts are dropped and end_group does nothing.
-  // REQUIRES: no group is open (end_group or discard_group was called after the previous
-  // begin_group).
+  // REQUIRES: !group_is_open().
   [[nodiscard]] bool begin_group(std::int64_t group_number);
 
+  // Whether a group file is being written: the last begin_group succeeded, and neither
+  // end_group nor discard_group has been called since.
+  [[nodiscard]] bool group_is_open() const { return fd_ >= 0; }
+
   // One contact at `position` (0 for the file's first contact), its phone text given in any
-  // number of pieces: begin_contact, add_phone_bytes*, end_contact.
+  // number of pieces: begin_contact, add_phone_bytes*, end_contact. When the group could not
+  // begin, all three write nothing.
+  // REQUIRES (begin_contact): no contact is open.
+  // REQUIRES (add_phone_bytes, end_contact): begin_contact was called, end_contact not since.
   void begin_contact(std::int64_t position);
   void add_phone_bytes(std::string_view piece);
   void end_contact();
@@ -72,9 +78,11 @@ class GroupFileWriter {
   // renamed completely (failure_reason() says why); its temporary file is then removed and
   // whatever stood under the name stays. Returns true when the group was written, and also
   // when none is open (nothing to report twice).
+  // REQUIRES: no contact is open.
   [[nodiscard]] bool end_group(std::int64_t total);
 
-  // Drops the open group, if any: removes its temporary file and leaves its name alone.
+  // Drops the open group, if any, and its open contact: removes its temporary file and leaves
+  // its name alone.
   void discard_group();
 
   // Why the last begin_group or end_group returned false, in words for the user.
@@ -92,19 +100,21 @@ class GroupFileWriter {
   void write_special_byte(char byte);
   void continue_character(char byte);
   void end_partial_character();
-  void write_number(std::int64_t number);
   void flush_when_full();
   void flush_pending();
-  void record_failure(int error_number);
+  // Marks the group as failed for `reason`, unless it has failed already.
+  void fail_group(std::string_view reason);
   void remove_temporary_file();
 
   std::filesystem::path directory_;
   std::optional<FileIdentity> protected_file_;
+  std::string temporary_suffix_;  // after "." and the group file name: the process id, ".tmp"
 
   int fd_ = -1;  // the open group's temporary file
   std::filesystem::path temporary_path_;
   std::filesystem::path final_path_;
-  bool write_failed_ = false;
+  bool contact_open_ = false;
+  bool group_failed_ = false;  // since the last begin_group
   std::string failure_reason_;
   PartialCharacter partial_;
   std::string pending_;  // markup not yet written to fd_

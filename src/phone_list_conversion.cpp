@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -214,6 +215,7 @@ void GroupDealer::write_console_lines() {
 ConversionResult convert_phone_list(int list_fd, std::string_view list_name,
                                     std::int32_t per_file_limit, GroupFileWriter& writer,
                                     const ConversionConsole& console, std::size_t block_size) {
+  assert(per_file_limit >= 1 && block_size >= 1 && !writer.group_is_open());
   GroupDealer dealer(per_file_limit, writer, console);
   std::vector<char> block(std::max(block_size, kUtf8ByteOrderMark.size()));
   // The list's first bytes are judged together, however the reads split them.

@@ -44,7 +44,7 @@ inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
 //
 // Memory stays bounded however long the list or one number is: the list is read in blocks
 // of `block_size` bytes and each number streams through to the group file and the console.
-// REQUIRES: per_file_limit >= 1; block_size >= 1; no group of `writer` is open.
+// REQUIRES: per_file_limit >= 1; block_size >= 1; !writer.group_is_open().
 [[nodiscard]] ConversionResult convert_phone_list(int list_fd, std::string_view list_name,
                                                   std::int32_t per_file_limit,
                                                   GroupFileWriter& writer,

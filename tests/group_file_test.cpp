@@ -259,4 +259,21 @@ TEST_F(GroupFileWriterTest, NeverReplacesANameThatLeadsToTheProtectedFile) {
   EXPECT_EQ(read_file(path_of("output_4.xml")), expected_group_file(4, {"1"}));
 }
 
+TEST(GroupFileWriterDeathTest, StopsACallerThatBreaksTheOrderOfCalls) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "assertions are compiled out of this build";
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  test_support::ScopedTempDir dir;
+  GroupFileWriter writer(dir.path());
+  ASSERT_TRUE(writer.begin_group(1));
+  EXPECT_DEATH((void)writer.begin_group(2), "group_is_open");
+  writer.begin_contact(0);
+  EXPECT_DEATH(writer.begin_contact(1), "contact_open_");
+  EXPECT_DEATH((void)writer.end_group(1), "contact_open_");
+  writer.end_contact();
+  EXPECT_DEATH(writer.add_phone_bytes("1"), "contact_open_");
+  writer.discard_group();
+}
+
 }  // namespace

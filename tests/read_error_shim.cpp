@@ -26,6 +26,7 @@ bool is_failing_file(int fd) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): names of our own
 extern "C" ssize_t read(int fd, void* buffer, std::size_t count) {
   using ReadFunction = ssize_t (*)(int, void*, std::size_t);
   static const auto real_read = reinterpret_cast<ReadFunction>(::dlsym(RTLD_NEXT, "read"));
