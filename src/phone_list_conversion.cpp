@@ -30,6 +30,18 @@ bool is_separator(char byte) {
   return byte == ' ' || (byte >= '\t' && byte <= '\r');
 }
 
+// Whether the list that begins with `start` is UTF-16 text, by its byte-order mark.
+bool is_utf16_text(std::string_view start) {
+  return start.starts_with(kUtf16LittleEndianMark) || start.starts_with(kUtf16BigEndianMark);
+}
+
+// Drops a UTF-8 byte-order mark from the front of the list's first bytes.
+void skip_utf8_byte_order_mark(std::string_view& start) {
+  if (start.starts_with(kUtf8ByteOrderMark)) {
+    start.remove_prefix(kUtf8ByteOrderMark.size());
+  }
+}
+
 // Prints "change_utf8: NAME: REASON" on `reasons`.
 void report_reason(std::ostream& reasons, std::string_view name, std::string_view reason) {
   reasons << "change_utf8: " << name << ": " << reason << '\n';
@@ -232,13 +244,11 @@ ConversionResult convert_phone_list(int list_fd, std::string_view list_name,
     std::string_view bytes(block.data(), static_cast<std::size_t>(got));
     if (wanted > 1) {
       wanted = 1;
-      if (bytes.starts_with(kUtf16LittleEndianMark) || bytes.starts_with(kUtf16BigEndianMark)) {
+      if (is_utf16_text(bytes)) {
         report_reason(console.reasons, list_name, "is UTF-16 text; save it as UTF-8");
         return ConversionResult::ListUnreadable;
       }
-      if (bytes.starts_with(kUtf8ByteOrderMark)) {
-        bytes.remove_prefix(kUtf8ByteOrderMark.size());
-      }
+      skip_utf8_byte_order_mark(bytes);
     }
     dealer.deal(bytes);
   }
