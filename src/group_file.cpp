@@ -117,6 +117,14 @@ class DecimalDigits {
   std::size_t size_;
 };
 
+// What follows "." and the group file name in its temporary name: unique to this process.
+std::string temporary_name_suffix() {
+  std::string suffix = ".";
+  suffix += std::to_string(::getpid());
+  suffix += ".tmp";
+  return suffix;
+}
+
 // The temporary file that a termination signal removes. The path is complete whenever the
 // flag is set, which is all the handler reads.
 char temporary_file_to_remove[4096];
@@ -175,7 +183,7 @@ GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
                                  std::optional<FileIdentity> file_to_protect)
     : directory_(std::move(directory)),
       protected_file_(file_to_protect),
-      temporary_suffix_("." + std::to_string(::getpid()) + ".tmp") {
+      temporary_suffix_(temporary_name_suffix()) {
   pending_.reserve(kFlushThreshold);
 }
 

@@ -39,7 +39,7 @@ void remove_unfinished_group_file_on_termination_signals();
 // then the process id and ".tmp", created exclusively with mode 0666 less the umask) and
 // renamed over output_N.xml only once it is complete, so output_N.xml is never seen half
 // written: whatever stood under that name (an older group file, a link, a FIFO) stays as it
-// was until the rename, and on any failure the temporary file is removed and it stays for good.
+// was until the rename, and for good when the group fails, its temporary file then removed.
 class GroupFileWriter {
  public:
   // Writes into `directory`. A group file name that leads to `file_to_protect` (the same

@@ -2,6 +2,7 @@
 // through a pipe (or typed on a pseudo-terminal), console bytes, files and exit status checked.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -155,11 +156,14 @@ class EndToEndTest : public ::testing::Test {
   [[noreturn]] void exec_program(const std::vector<std::string>& arguments,
                                  bool as_nobody = false) {
     std::signal(SIGPIPE, SIG_DFL);
+    // Opened before any change of user: nobody may not reach the build folder.
+    const int program = ::open(CHANGE_UTF8_PATH, O_RDONLY | O_CLOEXEC);
     if (::chdir(work_.path().c_str()) != 0) {
       ::_exit(126);
     }
     constexpr uid_t kNobody = 65534;
-    if (as_nobody && ::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+    if (as_nobody && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
       ::_exit(126);
     }
     std::vector<char*> argv{const_cast<char*>(CHANGE_UTF8_PATH)};
@@ -167,7 +171,7 @@ class EndToEndTest : public ::testing::Test {
       argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    ::execv(CHANGE_UTF8_PATH, argv.data());
+    ::fexecve(program, argv.data(), environ);
     ::_exit(127);
   }
 
