@@ -299,19 +299,24 @@ TEST_F(EndToEndTest, IgnoresArgumentsAndLeavesOtherFilesAlone) {
   EXPECT_EQ(file("output_7.xml"), "stale");
 }
 
-TEST_F(EndToEndTest, EscapesMarkupInFilesButEchoesNumbersAsRead) {
+TEST_F(EndToEndTest, WritesFilesThatXmlCanCarryButEchoesNumbersAsRead) {
+  // Markup bytes, a Chinese character, and a Big5 character (A4 A4), which is not UTF-8.
   write_list("list.txt",
              "09<12>&34 \xE7\x8E\x8B"
-             "0912\n");
+             "0912 09\xA4\xA4"
+             "12\n");
   const RunResult result = run("5\nlist.txt\n");
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.console, kBanner + kAskListName +
                                 "輸出檔案:output_1.xml\nread:09<12>&34\nread:\xE7\x8E\x8B"
-                                "0912\n" +
+                                "0912\nread:09\xA4\xA4"
+                                "12\n" +
                                 kClosing);
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"09&lt;12&gt;&amp;34",
                                                           "\xE7\x8E\x8B"
-                                                          "0912"}));
+                                                          "0912",
+                                                          "09\xEF\xBF\xBD\xEF\xBF\xBD"
+                                                          "12"}));
 }
 
 TEST_F(EndToEndTest, SkipsAUtf8MarkAndRefusesUtf16Lists) {
