@@ -116,6 +116,7 @@ class EndToEndTest : public ::testing::Test {
       ::dup2(::open(errors_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
       set_limit(RLIMIT_AS, options.address_space_limit);
       set_limit(RLIMIT_FSIZE, options.file_size_limit);
+      ::setenv("LC_ALL", "C", 1);  // reasons in English, whatever the test's own language
       for (const std::string& variable : options.environment) {
         ::putenv(const_cast<char*>(variable.c_str()));
       }
