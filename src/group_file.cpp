@@ -322,10 +322,9 @@ bool GroupFileWriter::name_can_be_replaced(const std::filesystem::path& path) {
 void GroupFileWriter::write_special_byte(char byte) {
   if (const std::string_view entity = entity_for(byte); !entity.empty()) {
     pending_ += entity;
-  } else if (const std::uint8_t length = utf8_length(static_cast<unsigned char>(byte))) {
+  } else if (utf8_length(static_cast<unsigned char>(byte)) > 0) {
     partial_.bytes[0] = byte;
     partial_.size = 1;
-    partial_.length = length;
   } else {
     pending_ += kReplacementCharacter;
   }
@@ -345,7 +344,7 @@ void GroupFileWriter::continue_character(char byte) {
     return;
   }
   partial_.bytes[partial_.size++] = byte;
-  if (partial_.size == partial_.length) {
+  if (partial_.size == utf8_length(static_cast<unsigned char>(partial_.bytes[0]))) {
     const std::string_view character(partial_.bytes, partial_.size);
     pending_ += is_xml_noncharacter(character) ? kReplacementCharacter : character;
     partial_.size = 0;

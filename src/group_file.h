@@ -92,8 +92,7 @@ class GroupFileWriter {
   // The bytes of an incomplete UTF-8 character at the end of the last piece.
   struct PartialCharacter {
     char bytes[4];
-    std::uint8_t size = 0;    // bytes held so far
-    std::uint8_t length = 0;  // bytes the whole character takes
+    std::uint8_t size = 0;  // bytes held so far
   };
 
   bool name_can_be_replaced(const std::filesystem::path& path);

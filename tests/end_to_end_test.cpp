@@ -64,6 +64,7 @@ struct RunOptions {
   std::uint64_t file_size_limit = 0;          // bytes; 0: none
   std::vector<std::string> environment = {};  // NAME=VALUE, added to the test's own
   bool as_nobody = false;                     // run as the user nobody, when the test runs as root
+  bool hangup_ignored = false;                // started with SIGHUP ignored, as nohup does
 };
 
 struct RunResult {
@@ -116,6 +117,9 @@ class EndToEndTest : public ::testing::Test {
       ::dup2(::open(errors_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
       set_limit(RLIMIT_AS, options.address_space_limit);
       set_limit(RLIMIT_FSIZE, options.file_size_limit);
+      if (options.hangup_ignored) {
+        std::signal(SIGHUP, SIG_IGN);
+      }
       ::setenv("LC_ALL", "C", 1);  // reasons in English, whatever the test's own language
       for (const std::string& variable : options.environment) {
         ::putenv(const_cast<char*>(variable.c_str()));
@@ -458,6 +462,20 @@ TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsThePr
     std::filesystem::remove(fifo);
     std::filesystem::remove(work_.path() / "output_1.xml");
   }
+
+  // Started under nohup, the program goes on after a hangup.
+  const std::filesystem::path fifo = make_fifo("list.fifo");
+  const StartedProgram program = start({.hangup_ignored = true});
+  write_answers(program, "2\nlist.fifo\n");
+  const int list = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(list, 0);
+  ASSERT_EQ(::write(list, "a b c ", 6), 6);
+  EXPECT_TRUE(wait_for_entry_starting_with(".output_2.xml."));
+  ::kill(program.pid, SIGHUP);
+  ASSERT_EQ(::write(list, "d", 1), 1);
+  ::close(list);
+  EXPECT_EQ(wait_for(program.pid), 0);
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c", "d"}));
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
