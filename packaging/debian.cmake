@@ -12,9 +12,9 @@ function(gzip_at_build source output)
                      DEPENDS "${source}" VERBATIM)
 endfunction()
 
-set(manual_pages "" "zh_TW/")
+set(manual_language_folders "" "zh_TW/")  # English, then Traditional Chinese
 set(compressed_documents "")
-foreach(language_folder IN LISTS manual_pages)
+foreach(language_folder IN LISTS manual_language_folders)
   set(page "${CMAKE_CURRENT_BINARY_DIR}/man/${language_folder}change_utf8.1")
   configure_file("man/${language_folder}change_utf8.1.in" "${page}" @ONLY)
   gzip_at_build("${page}" "${page}.gz")

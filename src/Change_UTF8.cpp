@@ -99,9 +99,9 @@ int flush_console(std::ostream& console, int status) {
 }  // namespace
 
 int main() {
-  // A console that goes away (a closed pipe) must not kill the program while a group file
-  // is being written, nor may a file past `ulimit -f`: both become write errors, reported
-  // through the exit status and for the group file.
+  // Neither a console that goes away (a closed pipe) nor a group file that grows past
+  // `ulimit -f` may kill the program mid-file: both become write errors instead, which the
+  // exit status and the "無法寫入檔案:" line report.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   remove_unfinished_group_file_on_termination_signals();

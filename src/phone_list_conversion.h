@@ -40,7 +40,8 @@ inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
 // UTF-8 byte-order mark is skipped) and deals them out, in reading order, into groups of at
 // most `per_file_limit` contacts: group 1, 2, ... through `writer`. Prints "輸出檔案:" and the
 // file name when a group begins and "read:" and the number as read after each number, one
-// line each. `list_name` names the list in reasons. Does not close `list_fd`.
+// line each. A read error before the first number gives ListUnreadable, after it ReadFailed.
+// `list_name` names the list in reasons. Does not close `list_fd`.
 //
 // Memory stays bounded however long the list or one number is: the list is read in blocks
 // of `block_size` bytes and each number streams through to the group file and the console.
