@@ -6,7 +6,8 @@
 // Input layout: byte 0 below 0xF0 gives the limit 1 + byte0 % 8 (small limits give many
 // files); otherwise the limit is 1 + (byte1 | byte2 << 8) % 9999. The next byte gives the
 // read block size: 1 + byte % 16 when below 0x80 (numbers and characters then cross blocks),
-// else the program's own. The rest is the list.
+// else the program's own; from 0x40 to 0x7F the list is put after 4,096 line feeds, since the
+// list's first 4,096 bytes are judged, and dealt, as one. The rest is the list.
 
 #include <expat.h>
 #include <sys/mman.h>
@@ -53,9 +54,11 @@ bool is_separator(char byte) {
   return byte == ' ' || (byte >= '\t' && byte <= '\r');
 }
 
-// The list's words, split independently of the code under test; none for a UTF-16 list.
+// The list's words, split independently of the code under test; none for a list that is
+// refused: one with a UTF-16 byte-order mark, or with a NUL among its first 4,096 bytes.
 std::vector<std::string_view> expected_words(std::string_view list) {
-  if (list.starts_with("\xFF\xFE") || list.starts_with("\xFE\xFF")) {
+  if (list.starts_with("\xFF\xFE") || list.starts_with("\xFE\xFF") ||
+      list.substr(0, 4096).find('\0') != std::string_view::npos) {
     return {};
   }
   if (list.starts_with("\xEF\xBB\xBF")) {
@@ -199,14 +202,19 @@ void read_group_file(std::int64_t group_number, std::vector<std::string>& phones
   check(text.empty(), "bytes after the trailer");
 }
 
-std::size_t block_size_from(const std::uint8_t*& data, std::size_t& size) {
+struct ReadPlan {
+  std::size_t block_size;
+  bool after_judged_start;  // the list follows 4,096 line feeds, so that it crosses blocks
+};
+
+ReadPlan read_plan_from(const std::uint8_t*& data, std::size_t& size) {
   if (size == 0) {
-    return kListBlockSize;
+    return {kListBlockSize, false};
   }
   const std::uint8_t byte = data[0];
   ++data;
   --size;
-  return byte < 0x80 ? 1 + byte % 16 : kListBlockSize;
+  return byte < 0x80 ? ReadPlan{1 + byte % 16u, byte >= 0x40} : ReadPlan{kListBlockSize, false};
 }
 
 // An unnamed file in memory holding `bytes`, open for reading from its start.
@@ -239,8 +247,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const std::int32_t limit = limit_from(data, size);
-  const std::size_t block_size = block_size_from(data, size);
-  const std::string list(reinterpret_cast<const char*>(data), size);
+  const ReadPlan plan = read_plan_from(data, size);
+  const std::string list = std::string(plan.after_judged_start ? 4096 : 0, '\n') +
+                           std::string(reinterpret_cast<const char*>(data), size);
   const std::filesystem::path& directory = scratch_directory();
   for (const auto& entry : std::filesystem::directory_iterator(directory)) {
     std::filesystem::remove_all(entry.path());
@@ -252,8 +261,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConversionResult result;
   {
     GroupFileWriter writer(directory);
-    result =
-        convert_phone_list(list_fd, "list", limit, writer, {console, reasons, false}, block_size);
+    result = convert_phone_list(list_fd, "list", limit, writer, {console, reasons, false},
+                                plan.block_size);
   }
   ::close(list_fd);
 

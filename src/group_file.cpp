@@ -117,12 +117,24 @@ class DecimalDigits {
   std::size_t size_;
 };
 
-// What follows "." and the group file name in its temporary name: unique to this process.
-std::string temporary_name_suffix() {
-  std::string suffix = ".";
-  suffix += std::to_string(::getpid());
-  suffix += ".tmp";
-  return suffix;
+// How many temporary names a group tries before it fails: a name may be taken by a file that
+// an earlier run left behind when it was killed (in a container, with this very process id).
+constexpr int kTemporaryNameAttempts = 100;
+
+// The name of group file `name`'s temporary file on attempt `attempt` (from 0): "." and the
+// group file name, then this process's id, then ".tmp", or for a later attempt the process
+// id, "." and the attempt's number, then ".tmp".
+std::string temporary_file_name(std::string_view name, int attempt) {
+  std::string temporary = ".";
+  temporary += name;
+  temporary += ".";
+  temporary += std::to_string(::getpid());
+  if (attempt > 0) {
+    temporary += ".";
+    temporary += std::to_string(attempt);
+  }
+  temporary += ".tmp";
+  return temporary;
 }
 
 // The temporary file that a termination signal removes. The path is complete whenever the
@@ -146,14 +158,22 @@ void unregister_temporary_file() {
   temporary_file_is_registered = 0;
 }
 
-// Only async-signal-safe calls: unlink, signal, raise. The signal is blocked while the handler
-// runs, so the raised one takes its default action as soon as the handler returns.
+// Ends the process by `signal_number` with its default action. The process 1 of a PID
+// namespace (a program started in a container) ignores such a signal raised on itself; it
+// ends with the status a shell gives for the signal instead.
+// Only async-signal-safe calls: unlink, signal, sigprocmask, raise, _exit. The signal is
+// blocked while its handler runs, so it is unblocked before being raised again.
 extern "C" void remove_temporary_file_and_end(int signal_number) {
   if (temporary_file_is_registered != 0) {
     ::unlink(temporary_file_to_remove);
   }
   std::signal(signal_number, SIG_DFL);
+  sigset_t just_this_signal;
+  sigemptyset(&just_this_signal);
+  sigaddset(&just_this_signal, signal_number);
+  ::sigprocmask(SIG_UNBLOCK, &just_this_signal, nullptr);
   std::raise(signal_number);
+  ::_exit(128 + signal_number);
 }
 
 }  // namespace
@@ -166,7 +186,11 @@ void remove_unfinished_group_file_on_termination_signals() {
   struct sigaction action {};
   action.sa_handler = remove_temporary_file_and_end;
   sigemptyset(&action.sa_mask);
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  // Every signal whose default action ends the process, but SIGKILL and SIGSTOP, which cannot
+  // be caught, and those that report a fault of the program itself (SIGSEGV, SIGABRT, ...).
+  // SIGPIPE and SIGXFSZ are ignored instead, by main.
+  const int signals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGALRM,
+                         SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
   for (const int signal_number : signals) {
     sigaddset(&action.sa_mask, signal_number);  // one at a time
   }
@@ -181,9 +205,7 @@ void remove_unfinished_group_file_on_termination_signals() {
 
 GroupFileWriter::GroupFileWriter(std::filesystem::path directory,
                                  std::optional<FileIdentity> file_to_protect)
-    : directory_(std::move(directory)),
-      protected_file_(file_to_protect),
-      temporary_suffix_(temporary_name_suffix()) {
+    : directory_(std::move(directory)), protected_file_(file_to_protect) {
   pending_.reserve(kFlushThreshold);
 }
 
@@ -199,13 +221,7 @@ bool GroupFileWriter::begin_group(std::int64_t group_number) {
   if (!name_can_be_replaced(final_path_)) {
     return false;
   }
-  temporary_path_ = directory_ / ("." + name + temporary_suffix_);
-  // Registered before it exists, so that no moment passes with the file there but unknown.
-  register_temporary_file(temporary_path_);
-  fd_ = ::open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
-    fail_group(std::strerror(errno));
-    unregister_temporary_file();
+  if (!create_temporary_file(name)) {
     return false;
   }
   partial_ = {};
@@ -213,6 +229,31 @@ bool GroupFileWriter::begin_group(std::int64_t group_number) {
   pending_ += std::string_view(name).substr(0, name.size() - std::string_view(".xml").size());
   pending_ += "</string>";
   return true;
+}
+
+bool GroupFileWriter::group_file_exists(std::int64_t group_number) const {
+  struct stat status {};
+  return ::lstat((directory_ / group_file_name(group_number)).c_str(), &status) == 0;
+}
+
+// Creates the group's temporary file under the first of its names that no file has taken. A
+// file that stands under a name stays as it is: this run never writes, replaces or removes a
+// file it did not create.
+bool GroupFileWriter::create_temporary_file(std::string_view name) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    temporary_path_ = directory_ / temporary_file_name(name, attempt);
+    fd_ = ::open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      // Only now is the file this run's own, for a termination signal to remove.
+      register_temporary_file(temporary_path_);
+      return true;
+    }
+    if (errno != EEXIST) {
+      break;
+    }
+  }
+  fail_group(std::strerror(errno));
+  return false;
 }
 
 void GroupFileWriter::begin_contact(std::int64_t position) {

@@ -17,10 +17,14 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
-// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the group file being written
-// (its temporary file), if any, and then end the process by the same signal, so that no
-// half-written group is left behind. Call once, before any writer is made; a process that
-// never calls it is ended by these signals as usual, leaving the temporary file.
+// Installs handlers for the termination signals (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM,
+// SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU) that remove the group file being written (its
+// temporary file), if any, and then end the process by the same signal, so that no
+// half-written group is left behind; as the process 1 of a PID namespace, which cannot be
+// ended so, with the exit status 128 + the signal's number. A signal ignored when the program
+// started (nohup) stays ignored. Call once, before any writer is made; a process that never
+// calls it is ended by these signals as usual, leaving the temporary file. SIGKILL cannot be
+// caught: its temporary file stays, hidden, and a later run writes beside it.
 void remove_unfinished_group_file_on_termination_signals();
 
 // Writes contact group files into one directory, one file at a time, in the order
@@ -36,10 +40,13 @@ void remove_unfinished_group_file_on_termination_signals();
 // stays small however long one phone text is.
 //
 // A group is written under a temporary name of its own in the directory (".output_N.xml."
-// then the process id and ".tmp", created exclusively with mode 0666 less the umask) and
-// renamed over output_N.xml only once it is complete, so output_N.xml is never seen half
+// then the process id and ".tmp", created exclusively with mode 0666 less the umask; when a
+// file left by an earlier run has that name, the process id is followed by "." and a number)
+// and renamed over output_N.xml only once it is complete, so output_N.xml is never seen half
 // written: whatever stood under that name (an older group file, a link, a FIFO) stays as it
 // was until the rename, and for good when the group fails, its temporary file then removed.
+// A file this writer did not create is never written, replaced or removed, but for the one
+// under the group file's own name, which the rename replaces.
 class GroupFileWriter {
  public:
   // Writes into `directory`. A group file name that leads to `file_to_protect` (the same
@@ -85,6 +92,9 @@ class GroupFileWriter {
   // its name alone.
   void discard_group();
 
+  // Whether anything (a file, a folder, a link) stands under group_file_name(group_number).
+  [[nodiscard]] bool group_file_exists(std::int64_t group_number) const;
+
   // Why the last begin_group or end_group returned false, in words for the user.
   [[nodiscard]] const std::string& failure_reason() const { return failure_reason_; }
 
@@ -96,6 +106,7 @@ class GroupFileWriter {
   };
 
   bool name_can_be_replaced(const std::filesystem::path& path);
+  bool create_temporary_file(std::string_view name);
   void write_special_byte(char byte);
   void continue_character(char byte);
   void end_partial_character();
@@ -107,7 +118,6 @@ class GroupFileWriter {
 
   std::filesystem::path directory_;
   std::optional<FileIdentity> protected_file_;
-  std::string temporary_suffix_;  // after "." and the group file name: the process id, ".tmp"
 
   int fd_ = -1;  // the open group's temporary file
   std::filesystem::path temporary_path_;

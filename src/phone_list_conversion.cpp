@@ -21,6 +21,9 @@ namespace {
 // line is to be shown as it ends.
 constexpr std::size_t kConsoleBlockSize = std::size_t{64} * 1024;
 
+// The list's first bytes, up to this many, are judged together before anything is written.
+constexpr std::size_t kJudgedStartSize = 4096;
+
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
@@ -35,6 +38,23 @@ bool is_utf16_text(std::string_view start) {
   return start.starts_with(kUtf16LittleEndianMark) || start.starts_with(kUtf16BigEndianMark);
 }
 
+// Whether the list that begins with `start` is not plain text: a NUL byte, as in UTF-16 text
+// without a byte-order mark or in a spreadsheet's own format, is never part of one.
+bool is_not_plain_text(std::string_view start) {
+  return start.find('\0') != std::string_view::npos;
+}
+
+// Why the list that begins with `start` is refused; empty when it is text to convert.
+std::string_view why_not_text_to_convert(std::string_view start) {
+  if (is_utf16_text(start)) {
+    return "is UTF-16 text; save it as UTF-8";
+  }
+  if (is_not_plain_text(start)) {
+    return "is not plain text; save it as UTF-8 text";
+  }
+  return {};
+}
+
 // Drops a UTF-8 byte-order mark from the front of the list's first bytes.
 void skip_utf8_byte_order_mark(std::string_view& start) {
   if (start.starts_with(kUtf8ByteOrderMark)) {
@@ -42,20 +62,31 @@ void skip_utf8_byte_order_mark(std::string_view& start) {
   }
 }
 
-// Prints "change_utf8: NAME: REASON" on `reasons`.
-void report_reason(std::ostream& reasons, std::string_view name, std::string_view reason) {
-  reasons << "change_utf8: " << name << ": " << reason << '\n';
+// Prints "change_utf8: NAME: REASON" on the console's reasons stream, after the progress
+// lines before it, so that a log of both streams reads in order.
+void report_reason(const ConversionConsole& console, std::string_view name,
+                   std::string_view reason) {
+  console.progress.flush();
+  console.reasons << "change_utf8: " << name << ": " << reason << '\n';
 }
 
-// Reads from `fd` into `block` until it holds at least `wanted` bytes or the file ends.
-// Returns the number of bytes read, or -1 with errno set when a read fails.
-ssize_t read_at_least(int fd, std::span<char> block, std::size_t wanted) {
-  std::size_t held = 0;
-  while (held < wanted) {
-    const ssize_t got = ::read(fd, block.data() + held, block.size() - held);
-    if (got < 0 && errno == EINTR) {
-      continue;
+// One read(2) of at most `size` bytes, repeated when a signal interrupts it.
+ssize_t read_some(int fd, char* data, std::size_t size) {
+  while (true) {
+    const ssize_t got = ::read(fd, data, size);
+    if (got >= 0 || errno != EINTR) {
+      return got;
     }
+  }
+}
+
+// Reads from `fd` into `buffer` until it is full or the file ends, at most `read_size` bytes
+// a read. Returns the number of bytes read, or -1 with errno set when a read fails.
+ssize_t read_until_full(int fd, std::span<char> buffer, std::size_t read_size) {
+  std::size_t held = 0;
+  while (held < buffer.size()) {
+    const ssize_t got =
+        read_some(fd, buffer.data() + held, std::min(read_size, buffer.size() - held));
     if (got < 0) {
       return -1;
     }
@@ -84,8 +115,11 @@ class GroupDealer {
   // Ends the last number and the last group. Call once, after the whole list has been dealt.
   ConversionResult finish();
 
-  // Drops the group being filled, after the list could not be read to its end.
-  ConversionResult stop_reading();
+  // Drops the group being filled, after the list could not be read to its end for `reason`.
+  ConversionResult stop_reading(std::string_view list_name, std::string_view reason);
+
+  // Prints a reason line after the progress lines before it.
+  void report(std::string_view name, std::string_view reason);
 
  private:
   void begin_entry();
@@ -93,6 +127,7 @@ class GroupDealer {
   void begin_next_group();
   void end_open_group();
   void report_unwritable_file();
+  void report_file_from_earlier_run();
   void echo(std::string_view text);
   void end_console_line();
   void write_console_lines();
@@ -143,16 +178,23 @@ ConversionResult GroupDealer::finish() {
   }
   end_open_group();
   write_console_lines();
+  report_file_from_earlier_run();
   return any_group_failed_ ? ConversionResult::Incomplete : ConversionResult::Converted;
 }
 
-ConversionResult GroupDealer::stop_reading() {
+ConversionResult GroupDealer::stop_reading(std::string_view list_name, std::string_view reason) {
   writer_.discard_group();
   if (entry_open_) {
     end_console_line();
   }
-  write_console_lines();
+  report(list_name, reason);
+  report_file_from_earlier_run();
   return ConversionResult::ReadFailed;
+}
+
+void GroupDealer::report(std::string_view name, std::string_view reason) {
+  write_console_lines();
+  report_reason(console_, name, reason);
 }
 
 void GroupDealer::begin_entry() {
@@ -195,8 +237,17 @@ void GroupDealer::report_unwritable_file() {
   echo("無法寫入檔案:");
   echo(name);
   end_console_line();
-  report_reason(console_.reasons, name, writer_.failure_reason());
+  report(name, writer_.failure_reason());
   any_group_failed_ = true;
+}
+
+// A group file numbered just past this run's last stems from an earlier, longer run: copied
+// to the phone with the others, it would send that group too.
+void GroupDealer::report_file_from_earlier_run() {
+  if (writer_.group_file_exists(group_number_ + 1)) {
+    report(group_file_name(group_number_ + 1),
+           "is from an earlier run and not part of this conversion");
+  }
 }
 
 void GroupDealer::echo(std::string_view text) {
@@ -228,33 +279,39 @@ ConversionResult convert_phone_list(int list_fd, std::string_view list_name,
                                     std::int32_t per_file_limit, GroupFileWriter& writer,
                                     const ConversionConsole& console, std::size_t block_size) {
   assert(per_file_limit >= 1 && block_size >= 1 && !writer.group_is_open());
+  std::vector<char> block(std::max(block_size, kJudgedStartSize));
+  // The list's start is judged whole, however the reads split it: a FIFO or a pipe may hand
+  // it over a few bytes at a time.
+  ssize_t got = read_until_full(list_fd, std::span(block.data(), kJudgedStartSize), block_size);
+  if (got < 0) {
+    report_reason(console, list_name, std::strerror(errno));
+    return ConversionResult::ListUnreadable;
+  }
+  std::string_view start(block.data(), static_cast<std::size_t>(got));
+  if (const std::string_view refusal = why_not_text_to_convert(start); !refusal.empty()) {
+    report_reason(console, list_name, refusal);
+    return ConversionResult::ListUnreadable;
+  }
+  skip_utf8_byte_order_mark(start);
   GroupDealer dealer(per_file_limit, writer, console);
-  std::vector<char> block(std::max(block_size, kUtf8ByteOrderMark.size()));
-  // The list's first bytes are judged together, however the reads split them.
-  std::size_t wanted = kUtf8ByteOrderMark.size();
-  while (true) {
-    const ssize_t got = read_at_least(list_fd, block, wanted);
+  dealer.deal(start);
+  bool more_to_read = static_cast<std::size_t>(got) == kJudgedStartSize;
+  while (more_to_read) {
+    got = read_some(list_fd, block.data(), block_size);
     if (got < 0) {
-      report_reason(console.reasons, list_name, std::strerror(errno));
-      return dealer.has_begun() ? dealer.stop_reading() : ConversionResult::ListUnreadable;
-    }
-    if (got == 0) {
-      break;
-    }
-    std::string_view bytes(block.data(), static_cast<std::size_t>(got));
-    if (wanted > 1) {
-      wanted = 1;
-      if (is_utf16_text(bytes)) {
-        report_reason(console.reasons, list_name, "is UTF-16 text; save it as UTF-8");
+      const std::string reason = std::strerror(errno);
+      if (!dealer.has_begun()) {
+        report_reason(console, list_name, reason);
         return ConversionResult::ListUnreadable;
       }
-      skip_utf8_byte_order_mark(bytes);
+      return dealer.stop_reading(list_name, reason);
     }
-    dealer.deal(bytes);
+    dealer.deal(std::string_view(block.data(), static_cast<std::size_t>(got)));
+    more_to_read = got > 0;
   }
   const ConversionResult result = dealer.finish();
   if (result == ConversionResult::ListUnreadable) {
-    report_reason(console.reasons, list_name, "holds no phone number");
+    report_reason(console, list_name, "holds no phone number");
   }
   return result;
 }
@@ -265,7 +322,7 @@ ConversionResult convert_phone_list(const std::filesystem::path& list_path,
                                     const ConversionConsole& console) {
   const int list_fd = ::open(list_path.c_str(), O_RDONLY | O_CLOEXEC);
   if (list_fd < 0) {
-    report_reason(console.reasons, list_path.native(), std::strerror(errno));
+    report_reason(console, list_path.native(), std::strerror(errno));
     return ConversionResult::ListUnreadable;
   }
   struct stat status {};

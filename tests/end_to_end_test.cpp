@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -65,18 +66,22 @@ struct RunOptions {
   std::vector<std::string> environment = {};  // NAME=VALUE, added to the test's own
   bool as_nobody = false;                     // run as the user nobody, when the test runs as root
   bool hangup_ignored = false;                // started with SIGHUP ignored, as nohup does
+  bool errors_to_console = false;             // standard error into the console's file: 2>&1
+  bool as_process_1 = false;                  // the process 1 of a new PID namespace (root)
+  std::string shell_prelude = {};             // run by sh, which then execs the program
 };
 
 struct RunResult {
-  int exit_status;  // the program's status, or 128 + the signal that ended it
+  int exit_status;  // the program's status, or minus the signal that ended it
   std::string console;
   std::string errors;  // standard error
 };
 
 // A program started on a pipe, with its answers still to be written.
 struct StartedProgram {
-  pid_t pid;
-  int answers;  // the write end of its standard input
+  pid_t pid;     // what to wait for: the program, or the process that waits for it as process 1
+  int answers;   // the write end of its standard input
+  pid_t target;  // the program itself, to send signals to; -1 when it could not be started
 };
 
 class EndToEndTest : public ::testing::Test {
@@ -88,16 +93,17 @@ class EndToEndTest : public ::testing::Test {
     const int exit_status = wait_for(program.pid);
     const bool console_captured = options.console_path.empty() && !options.console_is_closed_pipe;
     return {exit_status, console_captured ? read_file(console_path()) : "",
-            read_file(errors_path())};
+            options.errors_to_console ? "" : read_file(errors_path())};
   }
 
   // Starts the program in work_ on a pipe, its console and its standard error going to files
   // of the test's own unless the options say otherwise.
   StartedProgram start(const RunOptions& options = {}) {
     int input_pipe[2];
-    if (::pipe(input_pipe) != 0) {
+    int pid_pipe[2];  // how the child tells the program's process id
+    if (::pipe(input_pipe) != 0 || ::pipe(pid_pipe) != 0) {
       ADD_FAILURE() << "pipe failed";
-      return {-1, -1};
+      return {-1, -1, -1};
     }
     int closed_pipe[2] = {-1, -1};
     if (options.console_is_closed_pipe && ::pipe(closed_pipe) == 0) {
@@ -114,9 +120,15 @@ class EndToEndTest : public ::testing::Test {
                                  ? closed_pipe[1]
                                  : ::open(console.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(console_fd, STDOUT_FILENO);
-      ::dup2(::open(errors_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+      if (options.errors_to_console) {
+        ::dup2(console_fd, STDERR_FILENO);
+      } else {
+        ::dup2(::open(errors_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+      }
       set_limit(RLIMIT_AS, options.address_space_limit);
       set_limit(RLIMIT_FSIZE, options.file_size_limit);
+      const rlimit no_core_file{0, 0};  // from the signals whose default action dumps one
+      ::setrlimit(RLIMIT_CORE, &no_core_file);
       if (options.hangup_ignored) {
         std::signal(SIGHUP, SIG_IGN);
       }
@@ -124,11 +136,40 @@ class EndToEndTest : public ::testing::Test {
       for (const std::string& variable : options.environment) {
         ::putenv(const_cast<char*>(variable.c_str()));
       }
-      exec_program(options.arguments, options.as_nobody);
+      if (options.as_process_1) {
+        become_process_1_of_a_new_pid_namespace(pid_pipe[1]);
+      } else {
+        const pid_t self = ::getpid();
+        ::write(pid_pipe[1], &self, sizeof self);
+      }
+      ::close(pid_pipe[1]);
+      exec_program(options.arguments, options.as_nobody, options.shell_prelude);
     }
     ::close(input_pipe[0]);
+    ::close(pid_pipe[1]);
     ::close(closed_pipe[1]);
-    return {child, input_pipe[1]};
+    pid_t target = -1;
+    if (::read(pid_pipe[0], &target, sizeof target) != sizeof target) {
+      target = -1;
+    }
+    ::close(pid_pipe[0]);
+    return {child, input_pipe[1], target};
+  }
+
+  // In a forked child: makes a new PID namespace and forks the program into it as its process
+  // 1, then waits for it and ends with its status (a signal as 128 + its number). Returns in the
+  // program's process; when no namespace can be made, the child ends at once.
+  static void become_process_1_of_a_new_pid_namespace(int pid_pipe) {
+    if (::unshare(CLONE_NEWPID) != 0) {
+      ::_exit(125);
+    }
+    const pid_t program = ::fork();
+    if (program == 0) {
+      return;
+    }
+    ::write(pid_pipe, &program, sizeof program);
+    const int status = wait_for(program);
+    ::_exit(status >= 0 ? status : 128 - status);
   }
 
   // Writes `input` as the program's answers, then ends them.
@@ -157,9 +198,10 @@ class EndToEndTest : public ::testing::Test {
   std::filesystem::path errors_path() const { return scratch_.path() / "errors.txt"; }
 
   // In a forked child: starts the program in work_ with `arguments` after its name, as the
-  // user nobody if `as_nobody` and the test runs as root.
-  [[noreturn]] void exec_program(const std::vector<std::string>& arguments,
-                                 bool as_nobody = false) {
+  // user nobody if `as_nobody` and the test runs as root; through sh when `shell_prelude` is
+  // given, which runs it first and then execs the program in its own process.
+  [[noreturn]] void exec_program(const std::vector<std::string>& arguments, bool as_nobody = false,
+                                 const std::string& shell_prelude = {}) {
     std::signal(SIGPIPE, SIG_DFL);
     // Opened before any change of user: nobody may not reach the build folder.
     const int program = ::open(CHANGE_UTF8_PATH, O_RDONLY | O_CLOEXEC);
@@ -176,14 +218,19 @@ class EndToEndTest : public ::testing::Test {
       argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    if (!shell_prelude.empty()) {
+      const std::string script = shell_prelude + "; exec \"$0\"";
+      ::execl("/bin/sh", "sh", "-c", script.c_str(), CHANGE_UTF8_PATH, nullptr);
+    }
     ::fexecve(program, argv.data(), environ);
     ::_exit(127);
   }
 
+  // The exit status of `child`, or minus the signal that ended it.
   static int wait_for(pid_t child) {
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   }
 
   void write_list(const std::string& name, std::string_view bytes) {
@@ -211,6 +258,35 @@ class EndToEndTest : public ::testing::Test {
     std::filesystem::path fifo = work_.path() / name;
     EXPECT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     return fifo;
+  }
+
+  // A program in the middle of converting the FIFO list.fifo with the limit 2: it has been
+  // handed "a b c" and waits for more of the list, with group 2 begun under its temporary name.
+  struct MidConversion {
+    StartedProgram program;
+    int list;  // the write end of the FIFO
+  };
+  MidConversion start_mid_conversion(const RunOptions& options = {}) {
+    const std::filesystem::path fifo = make_fifo("list.fifo");
+    const StartedProgram program = start(options);
+    write_answers(program, "2\nlist.fifo\n");
+    if (program.target < 0) {
+      return {program, -1};  // it never started
+    }
+    const int list = ::open(fifo.c_str(), O_WRONLY);  // once the program opens it to read
+    EXPECT_GE(list, 0);
+    // The program judges the first 4,096 bytes of a list before it converts any of it.
+    const std::string start_of_list = "a b c" + std::string(4096 - 5, ' ');
+    EXPECT_EQ(::write(list, start_of_list.data(), start_of_list.size()), 4096);
+    EXPECT_TRUE(wait_for_entry_starting_with(".output_2.xml."));
+    return {program, list};
+  }
+
+  // Removes everything in work_.
+  void clear_work() const {
+    for (const std::string& name : files()) {
+      std::filesystem::remove_all(work_.path() / name);
+    }
   }
 
   test_support::ScopedTempDir work_;
@@ -339,16 +415,18 @@ TEST_F(EndToEndTest, SkipsAUtf8MarkAndRefusesUtf16Lists) {
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
 }
 
-TEST_F(EndToEndTest, ReportsAGroupFileThatCannotBeCreatedWithItsReason) {
+TEST_F(EndToEndTest, ReportsEachFailureWithItsReasonInOrderInOneLogOfBothStreams) {
   write_list("list.txt", "a b c");
   std::filesystem::create_directory(work_.path() / "output_1.xml");
-  const RunResult result = run("2\nlist.txt\n");
+  const RunResult result = run("2\nmissing.txt\nlist.txt\n", {.errors_to_console = true});
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kBanner + kAskListName +
-                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\nread:b\n"
-                                "輸出檔案:output_2.xml\nread:c\n" +
+                                "change_utf8: missing.txt: No such file or directory\n" +
+                                kListUnusable + kAskListName +
+                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
+                                "change_utf8: output_1.xml: Is a directory\n"
+                                "read:a\nread:b\n輸出檔案:output_2.xml\nread:c\n" +
                                 kIncomplete);
-  EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
   EXPECT_TRUE(std::filesystem::is_directory(work_.path() / "output_1.xml"));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
 }
@@ -399,8 +477,9 @@ TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
 }
 
 TEST_F(EndToEndTest, StopsAtAReadErrorAndKeepsOnlyTheWholeGroups) {
-  // 30,000 numbers of ten digits, one a line. Reading fails from the second block of 256 KiB
-  // on, three bytes into the 23,832nd number (262,144 = 23,831 * 11 + 3).
+  // 30,000 numbers of ten digits, one a line. The list's first 4,096 bytes are read first,
+  // then blocks of 256 KiB; reading fails from the second block on, seven bytes into the
+  // 24,204th number (4,096 + 262,144 = 24,203 * 11 + 7).
   std::string list;
   for (int i = 0; i < 30'000; ++i) {
     char line[16];
@@ -408,6 +487,7 @@ TEST_F(EndToEndTest, StopsAtAReadErrorAndKeepsOnlyTheWholeGroups) {
     list += line;
   }
   write_list("list.txt", list);
+  write_file(work_.path() / "output_50.xml", "from an earlier run");
   const auto failing_reads_from = [](const char* offset) {
     return RunOptions{.environment = {"LD_PRELOAD=" READ_ERROR_SHIM_PATH,
                                       "READ_ERROR_FILE=/list.txt",
@@ -417,21 +497,24 @@ TEST_F(EndToEndTest, StopsAtAReadErrorAndKeepsOnlyTheWholeGroups) {
   const RunResult result = run("500\nlist.txt\n", failing_reads_from("262144"));
   EXPECT_EQ(result.exit_status, 1);
   std::string console = kBanner + kAskListName;
-  for (std::size_t i = 0; i < 23'832; ++i) {
+  for (std::size_t i = 0; i < 24'204; ++i) {
     if (i % 500 == 0) {
       console += "輸出檔案:output_" + std::to_string(i / 500 + 1) + ".xml\n";
     }
-    console += "read:" + list.substr(i * 11, i < 23'831 ? 10 : 3) + "\n";
+    console += "read:" + list.substr(i * 11, i < 24'203 ? 10 : 7) + "\n";
   }
   EXPECT_EQ(result.console, console + kReadFailed);
-  EXPECT_EQ(result.errors, "change_utf8: list.txt: Input/output error\n");
-  // Groups 1 to 47 are whole; group 48, which ends in a number cut short, is not written.
-  EXPECT_EQ(files().size(), 1 + 47);
+  EXPECT_EQ(result.errors,
+            "change_utf8: list.txt: Input/output error\n"
+            "change_utf8: output_50.xml: is from an earlier run and not part of this conversion\n");
+  // Groups 1 to 48 are whole; group 49, which ends in a number cut short, is not written.
+  EXPECT_EQ(files().size(), 2 + 48);
+  EXPECT_FALSE(std::filesystem::exists(work_.path() / "output_49.xml"));
   std::vector<std::string> last_group;
-  for (std::size_t i = 23'000; i < 23'500; ++i) {  // group 47
+  for (std::size_t i = 23'500; i < 24'000; ++i) {  // group 48
     last_group.push_back(list.substr(i * 11, 10));
   }
-  EXPECT_EQ(file("output_47.xml"), expected_group_file(47, last_group));
+  EXPECT_EQ(file("output_48.xml"), expected_group_file(48, last_group));
 
   // Failing before the first number, the list is one that cannot be read.
   std::filesystem::remove_all(work_.path());
@@ -445,37 +528,54 @@ TEST_F(EndToEndTest, StopsAtAReadErrorAndKeepsOnlyTheWholeGroups) {
 }
 
 TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsTheProgram) {
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    const std::filesystem::path fifo = make_fifo("list.fifo");
-    const StartedProgram program = start();
-    write_answers(program, "2\nlist.fifo\n");
-    const int list = ::open(fifo.c_str(), O_WRONLY);  // once the program opens it to read
-    ASSERT_GE(list, 0);
-    ASSERT_EQ(::write(list, "a b c ", 6), 6);
-    // The program waits for more of the list, with group 2 begun under its temporary name.
-    EXPECT_TRUE(wait_for_entry_starting_with(".output_2.xml.")) << signal_number;
-    ::kill(program.pid, signal_number);
-    EXPECT_EQ(wait_for(program.pid), 128 + signal_number);
-    ::close(list);
+  for (const int signal_number :
+       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU}) {
+    const MidConversion conversion = start_mid_conversion();
+    ::kill(conversion.program.target, signal_number);
+    EXPECT_EQ(wait_for(conversion.program.pid), -signal_number);
+    ::close(conversion.list);
     EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"})) << signal_number;
     EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"})) << signal_number;
-    std::filesystem::remove(fifo);
-    std::filesystem::remove(work_.path() / "output_1.xml");
+    clear_work();
   }
 
   // Started under nohup, the program goes on after a hangup.
-  const std::filesystem::path fifo = make_fifo("list.fifo");
-  const StartedProgram program = start({.hangup_ignored = true});
-  write_answers(program, "2\nlist.fifo\n");
-  const int list = ::open(fifo.c_str(), O_WRONLY);
-  ASSERT_GE(list, 0);
-  ASSERT_EQ(::write(list, "a b c ", 6), 6);
-  EXPECT_TRUE(wait_for_entry_starting_with(".output_2.xml."));
-  ::kill(program.pid, SIGHUP);
-  ASSERT_EQ(::write(list, "d", 1), 1);
-  ::close(list);
-  EXPECT_EQ(wait_for(program.pid), 0);
+  const MidConversion conversion = start_mid_conversion({.hangup_ignored = true});
+  ::kill(conversion.program.target, SIGHUP);
+  ASSERT_EQ(::write(conversion.list, "d", 1), 1);
+  ::close(conversion.list);
+  EXPECT_EQ(wait_for(conversion.program.pid), 0);
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c", "d"}));
+}
+
+TEST_F(EndToEndTest, EndsOnASignalAlsoAsTheProcess1OfAContainer) {
+  // There the kernel drops a signal that the program raises on itself with the default action.
+  const MidConversion conversion = start_mid_conversion({.as_process_1 = true});
+  if (conversion.program.target < 0) {
+    wait_for(conversion.program.pid);
+    GTEST_SKIP() << "no PID namespace can be made here: unshare(CLONE_NEWPID) needs root";
+  }
+  ::kill(conversion.program.target, SIGTERM);
+  EXPECT_EQ(wait_for(conversion.program.pid), 128 + SIGTERM);
+  ::close(conversion.list);
+  EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"}));
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+}
+
+TEST_F(EndToEndTest, WritesBesideFilesThatTakeItsTemporaryNames) {
+  // Left by earlier runs with this run's process id, as in a container: a file, and a link
+  // that must not be written through.
+  write_list("list.txt", "a b c");
+  write_file(work_.path() / "victim.txt", "victim");
+  const RunResult result =
+      run("2\nlist.txt\n", {.shell_prelude = "echo left >.output_1.xml.$$.tmp && "
+                                             "ln -s victim.txt .output_2.xml.$$.tmp"});
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.console, kBanner + kAskListName + kConvertedABC + kClosing);
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+  EXPECT_EQ(file("victim.txt"), "victim");
+  EXPECT_EQ(files().size(), 6) << "list, victim, two group files and the two left alone";
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
@@ -613,7 +713,8 @@ TEST_F(EndToEndTest, ShowsEachPromptAndLineOnATerminalAsSoonAsItIsComplete) {
   // Each line of the conversion must arrive while the program waits for the rest of the list.
   const int list = ::open(fifo.c_str(), O_WRONLY);
   ASSERT_GE(list, 0);
-  ASSERT_EQ(::write(list, "a b ", 4), 4);
+  const std::string start_of_list = "a b" + std::string(4096 - 3, ' ');
+  ASSERT_EQ(::write(list, start_of_list.data(), start_of_list.size()), 4096);
   const std::string first_lines =
       kBanner + kAskListName + "輸出檔案:output_1.xml\nread:a\nread:b\n";
   EXPECT_EQ(read_until(terminal, received, first_lines), first_lines);

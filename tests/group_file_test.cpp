@@ -171,17 +171,6 @@ TEST_F(GroupFileWriterTest, WritesUnderAHiddenTemporaryNameUntilTheGroupEnds) {
             expected_group_file(1, {std::string(300'000, '1')}));
 }
 
-TEST_F(GroupFileWriterTest, NeverWritesThroughSomethingInTheWayOfItsTemporaryName) {
-  write_file(path_of("victim.txt"), "victim");
-  const std::string temporary = ".output_1.xml." + std::to_string(::getpid()) + ".tmp";
-  std::filesystem::create_symlink(path_of("victim.txt"), path_of(temporary));
-  GroupFileWriter writer(dir_.path());
-  EXPECT_FALSE(writer.begin_group(1));
-  EXPECT_EQ(writer.failure_reason(), "File exists");
-  EXPECT_EQ(read_file(path_of("victim.txt")), "victim");
-  EXPECT_EQ(files(), (std::vector<std::string>{temporary, "victim.txt"}));
-}
-
 TEST_F(GroupFileWriterTest, ReplacesWhateverStandsUnderTheName) {
   write_file(path_of("output_1.xml"), std::string(5000, 'x'));
   write_file(path_of("target.txt"), "target");

@@ -51,10 +51,17 @@ TEST_F(ConversionTest, FillsEachFileToTheLimitAndPutsTheRestInTheLast) {
   EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"7"}));
 }
 
-TEST_F(ConversionTest, CreatesNoEmptyFileWhenTheLimitDividesTheCount) {
+TEST_F(ConversionTest, CreatesNoEmptyFileWhenTheLimitDividesTheCountAndNamesTheNextLeftover) {
+  // Group files of an earlier, longer run: the first past this run's last is named.
+  write_file(dir_.path() / "output_3.xml", "stale");
+  write_file(dir_.path() / "output_4.xml", "stale");
   ASSERT_EQ(convert("1 2 3 4 5 6", 3), ConversionResult::Converted);
-  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml"}));
+  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml", "output_3.xml",
+                                               "output_4.xml"}));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"4", "5", "6"}));
+  EXPECT_EQ(file("output_3.xml"), "stale");
+  EXPECT_EQ(reasons_.str(),
+            "change_utf8: output_3.xml: is from an earlier run and not part of this conversion\n");
 }
 
 TEST_F(ConversionTest, LimitOneGivesEveryNumberItsOwnFile) {
@@ -92,10 +99,10 @@ TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
                                "12",
                                "34\xC2\xA0"
                                "56"})},
-      // A NUL byte is part of the number, and is written as U+FFFD.
-      {std::string("1\0"
-                   "2",
-                   3),
+      // Past the list's first 4,096 bytes, a NUL byte is part of the number: U+FFFD.
+      {std::string(4096, '\n') + std::string("1\0"
+                                             "2",
+                                             3),
        expected_group_file(1, {"1\xEF\xBF\xBD"
                                "2"})},
   };
@@ -116,7 +123,7 @@ TEST_F(ConversionTest, SkipsAUtf8ByteOrderMarkOnlyAtTheStart) {
             "345\n");
 }
 
-TEST_F(ConversionTest, RejectsListsWithoutNumbersOrInUtf16AndCreatesNothing) {
+TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing) {
   const struct {
     std::string list;
     std::string reason;
@@ -135,13 +142,22 @@ TEST_F(ConversionTest, RejectsListsWithoutNumbersOrInUtf16AndCreatesNothing) {
                    "9",
                    6),
        "is UTF-16 text; save it as UTF-8"},
+      // UTF-16 without a byte-order mark, and a NUL byte as the list's 4,096th byte.
+      {std::string("0\0"
+                   "9\0",
+                   4),
+       "is not plain text; save it as UTF-8 text"},
+      {std::string(4095, '1') + '\0' + "2 3", "is not plain text; save it as UTF-8 text"},
   };
   for (const auto& row : rows) {
-    reasons_.str("");
-    EXPECT_EQ(convert(row.list, 5), ConversionResult::ListUnreadable) << row.list;
-    EXPECT_EQ(progress_.str(), "") << row.list;
-    EXPECT_EQ(reasons_.str(), "change_utf8: list.txt: " + row.reason + "\n") << row.list;
-    EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
+    // The list's start is judged whole, also when it is read in pieces of 7 bytes.
+    for (const std::size_t block_size : {kListBlockSize, std::size_t{7}}) {
+      reasons_.str("");
+      EXPECT_EQ(convert(row.list, 5, block_size), ConversionResult::ListUnreadable) << row.list;
+      EXPECT_EQ(progress_.str(), "") << row.list;
+      EXPECT_EQ(reasons_.str(), "change_utf8: list.txt: " + row.reason + "\n") << row.list;
+      EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
+    }
   }
 }
 
@@ -161,11 +177,13 @@ TEST_F(ConversionTest, StreamsANumberLongerThanAReadBlock) {
 }
 
 TEST_F(ConversionTest, JudgesOnlyTheListStartAndKeepsCharactersWholeAcrossBlocks) {
-  // In blocks of four bytes, "0912" "\xFF\xFE 0" "9\xE7\x8E" "\x8B": FF FE at the start of
-  // the second block is data, and the last character is split between two blocks.
+  // Past the judged start of 4,096 line feeds, in blocks of four bytes, "0912" "\xFF\xFE 0"
+  // "9\xE7\x8E" "\x8B": FF FE at the start of a block is data, and the last character is
+  // split between two blocks.
   const std::string first = "0912\xFF\xFE";
   const std::string second = "09\xE7\x8E\x8B";
-  ASSERT_EQ(convert(first + " " + second, 5, 4), ConversionResult::Converted);
+  ASSERT_EQ(convert(std::string(4096, '\n') + first + " " + second, 5, 4),
+            ConversionResult::Converted);
   EXPECT_EQ(file("output_1.xml"),
             expected_group_file(1, {"0912\xEF\xBF\xBD\xEF\xBF\xBD", "09\xE7\x8E\x8B"}));
   EXPECT_EQ(progress_.str(), "輸出檔案:output_1.xml\nread:" + first + "\nread:" + second + "\n");
