@@ -2,11 +2,13 @@
 // to convert, converts it into output_1.xml, output_2.xml, ... in the current directory and
 // says where the files go on the phone. Command-line arguments are ignored.
 
+#include <libintl.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,6 +18,9 @@
 #include "phone_list_conversion.h"
 
 namespace {
+
+// The message catalogs of the reasons printed on standard error are change_utf8.mo.
+constexpr const char* kTextDomain = "change_utf8";
 
 constexpr std::int32_t kMinPerFileLimit = 1;
 constexpr std::int32_t kMaxPerFileLimit = 9999;
@@ -41,6 +46,29 @@ constexpr std::string_view kPutFilesUnder = "請檔案放到手機記憶卡底�
 constexpr std::string_view kCardFolder = "Data/MyAndroid/vesk";
 constexpr std::string_view kSomeFilesUnwritable = "轉換未完成，有檔案無法寫入...";
 constexpr std::string_view kListReadFailed = "轉換未完成，電話檔讀取錯誤...";
+
+// The folder of the message catalogs: CHANGE_UTF8_LOCALEDIR_FROM_BINDIR from the program's
+// own folder, which finds them both where the program is installed (any prefix) and in its
+// build folder, which has the same layout; the configured folder when the program's own
+// path cannot be read.
+std::filesystem::path message_catalog_folder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    return CHANGE_UTF8_LOCALEDIR;
+  }
+  return (program.parent_path() / CHANGE_UTF8_LOCALEDIR_FROM_BINDIR).lexically_normal();
+}
+
+// Takes the whole locale from the environment (LC_ALL, LC_MESSAGES, LANG, LANGUAGE), so that
+// the reasons on standard error, the C library's and the program's own, are in the user's
+// language and character set. Reading the count is not affected: the C++ streams keep the
+// classic locale.
+void use_the_users_language() {
+  std::setlocale(LC_ALL, "");
+  ::bindtextdomain(kTextDomain, message_catalog_folder().c_str());
+  ::textdomain(kTextDomain);
+}
 
 void print_line(std::ostream& console, std::string_view text) {
   console << text << '\n';
@@ -105,7 +133,7 @@ int main() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   remove_unfinished_group_file_on_termination_signals();
-  std::setlocale(LC_MESSAGES, "");  // reasons in the user's language where it is installed
+  use_the_users_language();
   std::ios::sync_with_stdio(false);
   // The console is flushed before each answer is read (std::cin is tied to std::cout) and
   // at exit; on a terminal, the conversion also shows each line as it ends.

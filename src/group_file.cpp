@@ -1,6 +1,7 @@
 #include "group_file.h"
 
 #include <fcntl.h>
+#include <libintl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -353,7 +354,7 @@ bool GroupFileWriter::name_can_be_replaced(const std::filesystem::path& path) {
     return true;  // a link that leads nowhere
   }
   if (protected_file_ && FileIdentity{status.st_dev, status.st_ino} == *protected_file_) {
-    fail_group("leads to the phone list being read, which is never replaced");
+    fail_group(::gettext("leads to the phone list being read, which is never replaced"));
     return false;
   }
   return true;

@@ -1,6 +1,7 @@
 #include "phone_list_conversion.h"
 
 #include <fcntl.h>
+#include <libintl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,10 +48,10 @@ bool is_not_plain_text(std::string_view start) {
 // Why the list that begins with `start` is refused; empty when it is text to convert.
 std::string_view why_not_text_to_convert(std::string_view start) {
   if (is_utf16_text(start)) {
-    return "is UTF-16 text; save it as UTF-8";
+    return ::gettext("is UTF-16 text; save it as UTF-8");
   }
   if (is_not_plain_text(start)) {
-    return "is not plain text; save it as UTF-8 text";
+    return ::gettext("is not plain text; save it as UTF-8 text");
   }
   return {};
 }
@@ -246,7 +247,7 @@ void GroupDealer::report_unwritable_file() {
 void GroupDealer::report_file_from_earlier_run() {
   if (writer_.group_file_exists(group_number_ + 1)) {
     report(group_file_name(group_number_ + 1),
-           "is from an earlier run and not part of this conversion");
+           ::gettext("is from an earlier run and not part of this conversion"));
   }
 }
 
@@ -311,7 +312,7 @@ ConversionResult convert_phone_list(int list_fd, std::string_view list_name,
   }
   const ConversionResult result = dealer.finish();
   if (result == ConversionResult::ListUnreadable) {
-    report_reason(console, list_name, "holds no phone number");
+    report_reason(console, list_name, ::gettext("holds no phone number"));
   }
   return result;
 }

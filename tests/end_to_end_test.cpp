@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -576,6 +577,33 @@ TEST_F(EndToEndTest, WritesBesideFilesThatTakeItsTemporaryNames) {
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
   EXPECT_EQ(file("victim.txt"), "victim");
   EXPECT_EQ(files().size(), 6) << "list, victim, two group files and the two left alone";
+}
+
+TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
+  const locale_t chinese = ::newlocale(LC_ALL_MASK, "zh_TW.UTF-8", nullptr);
+  if (chinese == nullptr ||
+      !std::filesystem::exists("/usr/share/locale/zh_TW/LC_MESSAGES/libc.mo")) {
+    GTEST_SKIP() << "no zh_TW.UTF-8 locale, or not the C library's texts in it (libc-l10n); "
+                    "as root, tools/install-dependencies tests makes both";
+  }
+  ::freelocale(chinese);
+  write_list("empty.txt", "\n");
+  write_list("list.txt", "a b c");
+  write_file(work_.path() / "output_4.xml", "from an earlier run");
+  // "1,000" is the count 1 in every locale, then ",000" is the name of a list.
+  const RunResult result = run("1,000 empty.txt list.txt\n",
+                               {.environment = {"LC_ALL=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.console, kBanner + kAskListName + kListUnusable + kAskListName + kListUnusable +
+                                kAskListName +
+                                "輸出檔案:output_1.xml\nread:a\n輸出檔案:output_2.xml\nread:b\n"
+                                "輸出檔案:output_3.xml\nread:c\n" +
+                                kClosing);
+  // The C library's text, then two of the program's own from its catalog.
+  EXPECT_EQ(result.errors,
+            "change_utf8: ,000: 沒有此一檔案或目錄\n"
+            "change_utf8: empty.txt: 沒有任何電話號碼\n"
+            "change_utf8: output_4.xml: 是之前執行留下的檔案，不屬於這次轉換\n");
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
