@@ -9,10 +9,6 @@
 // else the program's own; from 0x40 to 0x7F the list is put after 4,096 line feeds, since the
 // list's first 4,096 bytes are judged, and dealt, as one. The rest is the list.
 
-#include <expat.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -25,8 +21,11 @@
 #include <string_view>
 #include <vector>
 
+#include "console.h"
+#include "file_system.h"
 #include "group_file.h"
 #include "phone_list_conversion.h"
+#include "well_formed_xml.h"
 
 namespace {
 
@@ -41,6 +40,7 @@ void check(bool condition, const char* what) {
   }
 }
 
+// A scratch directory for the list, with the folder "out" for the group files.
 const std::filesystem::path& scratch_directory() {
   static const std::filesystem::path directory = [] {
     std::string pattern = (std::filesystem::temp_directory_path() / "fuzz_XXXXXX").string();
@@ -136,15 +136,6 @@ std::string replace_what_xml_cannot_carry(std::string_view word) {
   return text;
 }
 
-// Whether expat parses `document` as well-formed XML.
-bool is_well_formed_xml(const std::string& document) {
-  XML_Parser parser = XML_ParserCreate(nullptr);
-  const bool parsed = XML_Parse(parser, document.data(), static_cast<int>(document.size()),
-                                XML_TRUE) == XML_STATUS_OK;
-  XML_ParserFree(parser);
-  return parsed;
-}
-
 // Consumes `expected` at the front of `text`.
 void expect_literal(std::string_view& text, std::string_view expected, const char* what) {
   check(text.starts_with(expected), what);
@@ -175,7 +166,7 @@ std::string unescape(std::string_view escaped) {
 
 // Parses group file `group_number` and appends its phones; aborts unless it is exact markup.
 void read_group_file(std::int64_t group_number, std::vector<std::string>& phones) {
-  std::ifstream in(scratch_directory() / group_file_name(group_number), std::ios::binary);
+  std::ifstream in(scratch_directory() / "out" / group_file_name(group_number), std::ios::binary);
   check(in.is_open(), "missing group file");
   const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   check(is_well_formed_xml(bytes), "not well-formed XML");
@@ -217,15 +208,6 @@ ReadPlan read_plan_from(const std::uint8_t*& data, std::size_t& size) {
   return byte < 0x80 ? ReadPlan{1 + byte % 16u, byte >= 0x40} : ReadPlan{kListBlockSize, false};
 }
 
-// An unnamed file in memory holding `bytes`, open for reading from its start.
-int list_in_memory(std::string_view bytes) {
-  const int fd = ::memfd_create("list", MFD_CLOEXEC);
-  check(fd >= 0, "memfd_create");
-  check(::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()), "write");
-  ::lseek(fd, 0, SEEK_SET);
-  return fd;
-}
-
 std::int32_t limit_from(const std::uint8_t*& data, std::size_t& size) {
   if (data[0] < 0xF0) {
     const std::int32_t limit = 1 + data[0] % 8;
@@ -250,21 +232,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ReadPlan plan = read_plan_from(data, size);
   const std::string list = std::string(plan.after_judged_start ? 4096 : 0, '\n') +
                            std::string(reinterpret_cast<const char*>(data), size);
-  const std::filesystem::path& directory = scratch_directory();
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-    std::filesystem::remove_all(entry.path());
-  }
+  const std::filesystem::path directory = scratch_directory() / "out";
+  std::filesystem::remove_all(directory);
+  std::filesystem::create_directory(directory);
+  std::ofstream(scratch_directory() / "list", std::ios::binary) << list;
 
-  const int list_fd = list_in_memory(list);
+  std::istringstream no_answers;
   std::ostringstream console;
   std::ostringstream reasons;
+  FileSystem files;
   ConversionResult result;
   {
-    GroupFileWriter writer(directory);
-    result = convert_phone_list(list_fd, "list", limit, writer, {console, reasons, false},
-                                plan.block_size);
+    Console fuzzed_console(no_answers, console, reasons, false);
+    result = convert_phone_list(scratch_directory() / "list", limit, directory, files,
+                                fuzzed_console, plan.block_size);
+    check(fuzzed_console.flush(), "console flush");
   }
-  ::close(list_fd);
 
   const std::vector<std::string_view> words = expected_words(list);
   const auto file_count = static_cast<std::int64_t>((words.size() + limit - 1) / limit);

@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "group_file.h"
+#include "console.h"
+#include "file_system.h"
 #include "phone_list_conversion.h"
 
 namespace {
@@ -70,14 +71,10 @@ void use_the_users_language() {
   ::textdomain(kTextDomain);
 }
 
-void print_line(std::ostream& console, std::string_view text) {
-  console << text << '\n';
-}
-
-// Reads the count as a decimal word; nullopt when it is no number or outside the range.
-std::optional<std::int32_t> read_per_file_limit(std::istream& answers) {
+// Reads the count; nullopt when it is no number or outside the range.
+std::optional<std::int32_t> read_per_file_limit(Console& console) {
   std::int32_t limit = 0;
-  if (!(answers >> limit) || limit < kMinPerFileLimit || limit > kMaxPerFileLimit) {
+  if (!console.read_number(limit) || limit < kMinPerFileLimit || limit > kMaxPerFileLimit) {
     return std::nullopt;
   }
   return limit;
@@ -86,42 +83,50 @@ std::optional<std::int32_t> read_per_file_limit(std::istream& answers) {
 // Asks for list names until one can be converted, and returns how that conversion ended;
 // nullopt when the answers run out first.
 std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_limit,
-                                                          std::istream& answers,
-                                                          const ConversionConsole& console) {
+                                                          FileSystem& files, Console& console) {
   std::string list_path;
   while (true) {
-    print_line(console.progress, kAskListName);
-    if (!(answers >> list_path)) {
+    console.print_line(kAskListName);
+    if (!console.read_word(list_path)) {
       return std::nullopt;
     }
-    const ConversionResult result = convert_phone_list(list_path, per_file_limit, ".", console);
+    const ConversionResult result =
+        convert_phone_list(list_path, per_file_limit, ".", files, console);
     if (result != ConversionResult::ListUnreadable) {
       return result;
     }
-    print_line(console.progress, kListUnusable);
+    console.print_line(kListUnusable);
   }
 }
 
 // Prints how the run ended and returns the exit status for it.
-int report_outcome(std::optional<ConversionResult> result, std::ostream& console) {
+int report_outcome(std::optional<ConversionResult> result, Console& console) {
   if (result == ConversionResult::Converted) {
-    console << kDoneNoLineEnd;
-    print_line(console, kPutFilesUnder);
-    print_line(console, kCardFolder);
+    console.print(kDoneNoLineEnd);
+    console.print_line(kPutFilesUnder);
+    console.print_line(kCardFolder);
   } else if (result == ConversionResult::Incomplete) {
-    print_line(console, kSomeFilesUnwritable);
+    console.print_line(kSomeFilesUnwritable);
     return 1;
   } else if (result == ConversionResult::ReadFailed) {
-    print_line(console, kListReadFailed);
+    console.print_line(kListReadFailed);
     return 1;
   }
   return 0;
 }
 
-// `status`, or 1 when the console could not be written.
-int flush_console(std::ostream& console, int status) {
-  console.flush();
-  return console ? status : 1;
+// Asks the count and the list's name, converts the list and says how it ended. Returns the
+// exit status.
+int run_dialogue(FileSystem& files, Console& console) {
+  for (const std::string_view line : kBanner) {
+    console.print_line(line);
+  }
+  const std::optional<std::int32_t> per_file_limit = read_per_file_limit(console);
+  if (!per_file_limit) {
+    console.print_line(kRunAgain);
+    return 0;
+  }
+  return report_outcome(convert_first_usable_list(*per_file_limit, files, console), console);
 }
 
 }  // namespace
@@ -132,22 +137,15 @@ int main() {
   // exit status and the "無法寫入檔案:" line report.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  remove_unfinished_group_file_on_termination_signals();
+  install_termination_cleanup();
   use_the_users_language();
   std::ios::sync_with_stdio(false);
-  // The console is flushed before each answer is read (std::cin is tied to std::cout) and
-  // at exit; on a terminal, the conversion also shows each line as it ends.
-  const ConversionConsole console{std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1};
-
-  for (const std::string_view line : kBanner) {
-    print_line(std::cout, line);
-  }
-  const std::optional<std::int32_t> per_file_limit = read_per_file_limit(std::cin);
-  if (!per_file_limit) {
-    print_line(std::cout, kRunAgain);
-    return flush_console(std::cout, 0);
-  }
-  const std::optional<ConversionResult> result =
-      convert_first_usable_list(*per_file_limit, std::cin, console);
-  return flush_console(std::cout, report_outcome(result, std::cout));
+  // The console alone decides when standard output is written: before each answer is read,
+  // before each reason, at each line end on a terminal, and at the end.
+  std::cin.tie(nullptr);
+  std::cerr.tie(nullptr);
+  Console console(std::cin, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+  FileSystem files;
+  const int status = run_dialogue(files, console);
+  return console.flush() ? status : 1;  // 1 when the console itself could not be written
 }

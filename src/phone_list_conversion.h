@@ -4,10 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <iosfwd>
-#include <string_view>
 
-class GroupFileWriter;
+class Console;
+class FileSystem;
 
 enum class ConversionResult {
   // Every phone number went into a group file that was written completely.
@@ -18,45 +17,33 @@ enum class ConversionResult {
   // Reading the list failed after its first number: the groups before the one being filled
   // are written, that one is not (it may end in a number cut short), and reading stopped.
   ReadFailed,
-  // The list could not be opened or read, holds no phone number, or is UTF-16 text. Nothing
-  // was created or written, and nothing printed on the console's progress stream.
+  // The list could not be opened or read, holds no phone number, or is not plain text (UTF-16
+  // text, or a NUL byte among its first 4,096 bytes). Nothing was created or written, and
+  // nothing printed on the console's standard output.
   ListUnreadable,
-};
-
-// Where a conversion reports to the user.
-struct ConversionConsole {
-  // "輸出檔案:" and "read:" lines, and "無法寫入檔案:" for each group file that failed.
-  std::ostream& progress;
-  // One line "change_utf8: NAME: REASON" for each failure, the list's included.
-  std::ostream& reasons;
-  // Hand each progress line over as soon as it ends (for a terminal); otherwise in blocks.
-  bool line_by_line;
 };
 
 // The list is read in blocks of this many bytes; a phone number may span blocks.
 inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
 
-// Reads the open file `list_fd` to its end as whitespace-separated phone numbers (a leading
-// UTF-8 byte-order mark is skipped) and deals them out, in reading order, into groups of at
-// most `per_file_limit` contacts: group 1, 2, ... through `writer`. Prints "輸出檔案:" and the
-// file name when a group begins and "read:" and the number as read after each number, one
-// line each. A read error before the first number gives ListUnreadable, after it ReadFailed.
-// `list_name` names the list in reasons. Does not close `list_fd`.
+// Reads the phone list at `list_path` to its end as whitespace-separated phone numbers (a
+// leading UTF-8 byte-order mark is skipped) and deals them out, in reading order, into groups
+// of at most `per_file_limit` contacts: group files 1, 2, ... in `output_directory`, written
+// through `files` (GroupFileWriter). A group file name that leads to the list is never
+// replaced. The list's first 4,096 bytes are judged together before anything is written.
 //
-// Memory stays bounded however long the list or one number is: the list is read in blocks
-// of `block_size` bytes and each number streams through to the group file and the console.
-// REQUIRES: per_file_limit >= 1; block_size >= 1; !writer.group_is_open().
-[[nodiscard]] ConversionResult convert_phone_list(int list_fd, std::string_view list_name,
-                                                  std::int32_t per_file_limit,
-                                                  GroupFileWriter& writer,
-                                                  const ConversionConsole& console,
-                                                  std::size_t block_size = kListBlockSize);
-
-// Opens the list at `list_path` and converts it as above into group files in
-// `output_directory`. A group file name that leads to the list is never replaced.
+// Prints on `console` "輸出檔案:" and the file name when a group begins, "read:" and the
+// number as read after each number, one line each, and "無法寫入檔案:" and the name of each
+// group file that cannot be written. Each failure also gets a reason line on the console,
+// and so does a group file numbered just past this run's last, left by an earlier run.
+//
+// Memory stays bounded however long the list or one number is: the list is read in blocks of
+// `block_size` bytes and each number streams through to the group file and the console.
+// REQUIRES: per_file_limit >= 1; block_size >= 1.
 [[nodiscard]] ConversionResult convert_phone_list(const std::filesystem::path& list_path,
                                                   std::int32_t per_file_limit,
                                                   const std::filesystem::path& output_directory,
-                                                  const ConversionConsole& console);
+                                                  FileSystem& files, Console& console,
+                                                  std::size_t block_size = kListBlockSize);
 
 #endif  // CHANGE_UTF8_PHONE_LIST_CONVERSION_H_

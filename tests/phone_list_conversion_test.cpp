@@ -2,125 +2,134 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "group_file.h"
+#include "console.h"
+#include "faulty_file_system.h"
 #include "test_support.h"
 
 namespace {
 
-using test_support::entry_names;
 using test_support::expected_group_file;
-using test_support::FileSizeLimit;
 using test_support::kUtf8Bom;
-using test_support::ListInMemory;
 using test_support::read_file;
 using test_support::write_file;
 
 class ConversionTest : public ::testing::Test {
  protected:
+  ConversionTest() { std::filesystem::create_directory(out_); }
+  void empty_output_folder() const {
+    std::filesystem::remove_all(out_);
+    std::filesystem::create_directory(out_);
+  }
+
+  // Converts `list`, written to list.txt, into out/; the console's output in console_.
   ConversionResult convert(const std::string& list, int per_file_limit,
                            std::size_t block_size = kListBlockSize) {
-    const ListInMemory list_file(list);
-    GroupFileWriter writer(dir_.path());
-    return convert_phone_list(list_file.fd(), "list.txt", per_file_limit, writer, console(),
-                              block_size);
+    write_file(dir_.path() / "list.txt", list);
+    std::istringstream no_answers;
+    std::ostringstream output;
+    reasons_.str("");
+    Console console(no_answers, output, reasons_, false);
+    const ConversionResult result = convert_phone_list(dir_.path() / "list.txt", per_file_limit,
+                                                       out_, file_system_, console, block_size);
+    EXPECT_TRUE(console.flush());
+    console_ = output.str();
+    return result;
   }
-  ConversionResult convert_file(const std::filesystem::path& list, int per_file_limit) {
-    return convert_phone_list(list, per_file_limit, dir_.path(), console());
-  }
-  ConversionConsole console() { return {progress_, reasons_, false}; }
 
-  std::string file(const std::string& name) const { return read_file(dir_.path() / name); }
-  std::vector<std::string> files() const { return entry_names(dir_.path()); }
+  std::string file(const std::string& name) const { return read_file(out_ / name); }
+  std::vector<std::string> files() const { return test_support::entry_names(out_); }
+  // The reason line for the list.
+  std::string list_reason(std::string_view reason) const {
+    return "change_utf8: " + (dir_.path() / "list.txt").string() + ": " + std::string(reason) +
+           "\n";
+  }
 
   test_support::ScopedTempDir dir_;
-  std::ostringstream progress_;
+  const std::filesystem::path out_ = dir_.path() / "out";
+  FaultyFileSystem file_system_;
+  std::string console_;
   std::ostringstream reasons_;
 };
 
 TEST_F(ConversionTest, FillsEachFileToTheLimitAndPutsTheRestInTheLast) {
-  ASSERT_EQ(convert("1\n2\n3\n4\n5\n6\n7\n", 3), ConversionResult::Converted);
-  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml", "output_3.xml"}));
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1", "2", "3"}));
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"4", "5", "6"}));
-  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"7"}));
+  const struct {
+    std::string list;
+    int limit;
+    std::vector<std::vector<std::string>> groups;
+  } rows[] = {
+      {"1\n2\n3\n4\n5\n6\n7\n", 3, {{"1", "2", "3"}, {"4", "5", "6"}, {"7"}}},
+      {"1 2 3 4 5 6", 3, {{"1", "2", "3"}, {"4", "5", "6"}}},  // no empty third file
+      {"a b", 1, {{"a"}, {"b"}}},
+      {"x", 9999, {{"x"}}},
+  };
+  for (const auto& row : rows) {
+    empty_output_folder();
+    ASSERT_EQ(convert(row.list, row.limit), ConversionResult::Converted) << row.list;
+    ASSERT_EQ(files().size(), row.groups.size()) << row.list;
+    for (std::size_t group = 1; group <= row.groups.size(); ++group) {
+      EXPECT_EQ(file("output_" + std::to_string(group) + ".xml"),
+                expected_group_file(static_cast<std::int64_t>(group), row.groups[group - 1]))
+          << row.list;
+    }
+  }
 }
 
-TEST_F(ConversionTest, CreatesNoEmptyFileWhenTheLimitDividesTheCountAndNamesTheNextLeftover) {
-  // Group files of an earlier, longer run: the first past this run's last is named.
-  write_file(dir_.path() / "output_3.xml", "stale");
-  write_file(dir_.path() / "output_4.xml", "stale");
-  ASSERT_EQ(convert("1 2 3 4 5 6", 3), ConversionResult::Converted);
-  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml", "output_3.xml",
-                                               "output_4.xml"}));
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"4", "5", "6"}));
-  EXPECT_EQ(file("output_3.xml"), "stale");
-  EXPECT_EQ(reasons_.str(),
-            "change_utf8: output_3.xml: is from an earlier run and not part of this conversion\n");
-}
-
-TEST_F(ConversionTest, LimitOneGivesEveryNumberItsOwnFile) {
-  ASSERT_EQ(convert("a b", 1), ConversionResult::Converted);
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a"}));
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"b"}));
-  EXPECT_EQ(progress_.str(),
-            "輸出檔案:output_1.xml\nread:a\n"
-            "輸出檔案:output_2.xml\nread:b\n");
-}
-
-TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbers) {
-  ASSERT_EQ(convert("a\nb\nc\n", 2), ConversionResult::Converted);
-  EXPECT_EQ(progress_.str(),
-            "輸出檔案:output_1.xml\n"
-            "read:a\n"
-            "read:b\n"
-            "輸出檔案:output_2.xml\n"
-            "read:c\n");
+TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbersAndEachNumberAsRead) {
+  // Markup bytes, a Chinese character, and a Big5 character (A4 A4), which is not UTF-8.
+  ASSERT_EQ(convert("09<12>&34\n\xE7\x8E\x8B"
+                    "0912\n09\xA4\xA4"
+                    "12\n",
+                    2),
+            ConversionResult::Converted);
+  EXPECT_EQ(console_,
+            "輸出檔案:output_1.xml\nread:09<12>&34\nread:\xE7\x8E\x8B"
+            "0912\n輸出檔案:output_2.xml\nread:09\xA4\xA4"
+            "12\n");
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"09&lt;12&gt;&amp;34",
+                                                          "\xE7\x8E\x8B"
+                                                          "0912"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"09\xEF\xBF\xBD\xEF\xBF\xBD"
+                                                          "12"}));
+  EXPECT_EQ(reasons_.str(), "");
 }
 
 TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
   const struct {
     std::string list;
-    std::string first_file;
+    std::vector<std::string> phones;
   } rows[] = {
-      {"0912 345 678", expected_group_file(1, {"0912", "345", "678"})},
-      {"\r\n\r\n0912\r\n345\r\n", expected_group_file(1, {"0912", "345"})},
-      {"a\tb\vc\fd", expected_group_file(1, {"a", "b", "c", "d"})},
+      {"0912 345 678", {"0912", "345", "678"}},
+      {"\r\n\r\n0912\r\n345\r\n", {"0912", "345"}},
+      {"a\tb\vc\fd", {"a", "b", "c", "d"}},
       // A full-width space and a no-break space are part of the number.
       {"09\xE3\x80\x80"
        "12 34\xC2\xA0"
        "56",
-       expected_group_file(1, {"09\xE3\x80\x80"
-                               "12",
-                               "34\xC2\xA0"
-                               "56"})},
+       {"09\xE3\x80\x80"
+        "12",
+        "34\xC2\xA0"
+        "56"}},
+      // A byte-order mark is skipped at the start only.
+      {std::string(kUtf8Bom) + "0912\n" + std::string(kUtf8Bom) + "345",
+       {"0912", std::string(kUtf8Bom) + "345"}},
       // Past the list's first 4,096 bytes, a NUL byte is part of the number: U+FFFD.
       {std::string(4096, '\n') + std::string("1\0"
                                              "2",
                                              3),
-       expected_group_file(1, {"1\xEF\xBF\xBD"
-                               "2"})},
+       {"1\xEF\xBF\xBD"
+        "2"}},
   };
   for (const auto& row : rows) {
     ASSERT_EQ(convert(row.list, 9999), ConversionResult::Converted) << row.list;
-    EXPECT_EQ(file("output_1.xml"), row.first_file) << row.list;
+    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, row.phones)) << row.list;
   }
-}
-
-TEST_F(ConversionTest, SkipsAUtf8ByteOrderMarkOnlyAtTheStart) {
-  const std::string list = std::string(kUtf8Bom) + "0912\n" + std::string(kUtf8Bom) + "345";
-  ASSERT_EQ(convert(list, 10), ConversionResult::Converted);
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"0912",
-                                                          "\xEF\xBB\xBF"
-                                                          "345"}));
-  EXPECT_EQ(progress_.str(),
-            "輸出檔案:output_1.xml\nread:0912\nread:\xEF\xBB\xBF"
-            "345\n");
 }
 
 TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing) {
@@ -130,17 +139,14 @@ TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing
   } rows[] = {
       {"", "holds no phone number"},
       {" \n\n\t\r\n", "holds no phone number"},
-      {std::string(kUtf8Bom), "holds no phone number"},
       {std::string(kUtf8Bom) + "\n", "holds no phone number"},
       {std::string("\xFF\xFE"
-                   "0\0"
-                   "9\0",
-                   6),
+                   "0\0",
+                   4),
        "is UTF-16 text; save it as UTF-8"},
       {std::string("\xFE\xFF\0"
-                   "0\0"
-                   "9",
-                   6),
+                   "0",
+                   4),
        "is UTF-16 text; save it as UTF-8"},
       // UTF-16 without a byte-order mark, and a NUL byte as the list's 4,096th byte.
       {std::string("0\0"
@@ -152,91 +158,74 @@ TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing
   for (const auto& row : rows) {
     // The list's start is judged whole, also when it is read in pieces of 7 bytes.
     for (const std::size_t block_size : {kListBlockSize, std::size_t{7}}) {
-      reasons_.str("");
       EXPECT_EQ(convert(row.list, 5, block_size), ConversionResult::ListUnreadable) << row.list;
-      EXPECT_EQ(progress_.str(), "") << row.list;
-      EXPECT_EQ(reasons_.str(), "change_utf8: list.txt: " + row.reason + "\n") << row.list;
+      EXPECT_EQ(console_, "") << row.list;
+      EXPECT_EQ(reasons_.str(), list_reason(row.reason)) << row.list;
       EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
     }
   }
 }
 
-TEST_F(ConversionTest, StreamsANumberLongerThanAReadBlock) {
-  // 700,000 bytes with markup bytes spread through it, so pieces and entities meet at block ends.
-  std::string long_number;
-  std::string escaped;
-  for (int i = 0; i < 100'000; ++i) {
-    long_number += "012345&";
-    escaped += "012345&amp;";
-  }
-  ASSERT_EQ(convert("1 " + long_number + " 2", 2), ConversionResult::Converted);
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1", escaped}));
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"2"}));
-  EXPECT_EQ(progress_.str(), "輸出檔案:output_1.xml\nread:1\nread:" + long_number +
-                                 "\n輸出檔案:output_2.xml\nread:2\n");
-}
-
-TEST_F(ConversionTest, JudgesOnlyTheListStartAndKeepsCharactersWholeAcrossBlocks) {
-  // Past the judged start of 4,096 line feeds, in blocks of four bytes, "0912" "\xFF\xFE 0"
-  // "9\xE7\x8E" "\x8B": FF FE at the start of a block is data, and the last character is
-  // split between two blocks.
-  const std::string first = "0912\xFF\xFE";
-  const std::string second = "09\xE7\x8E\x8B";
-  ASSERT_EQ(convert(std::string(4096, '\n') + first + " " + second, 5, 4),
+TEST_F(ConversionTest, StreamsNumbersCharactersAndEntitiesAcrossReadBlocks) {
+  // Past the judged start, in blocks of four bytes, "0912" "\xFF\xFE 0" "9\xE7\x8E" "\x8B 0&"
+  // "&&&&" ...: FF FE at the start of a block is data, the character is split between blocks,
+  // and so is a number of entities.
+  const std::string ampersands(30, '&');
+  ASSERT_EQ(convert(std::string(4096, '\n') + "0912\xFF\xFE 09\xE7\x8E\x8B 0" + ampersands, 5, 4),
             ConversionResult::Converted);
-  EXPECT_EQ(file("output_1.xml"),
-            expected_group_file(1, {"0912\xEF\xBF\xBD\xEF\xBF\xBD", "09\xE7\x8E\x8B"}));
-  EXPECT_EQ(progress_.str(), "輸出檔案:output_1.xml\nread:" + first + "\nread:" + second + "\n");
+  std::string entities;
+  for (std::size_t i = 0; i < ampersands.size(); ++i) {
+    entities += "&amp;";
+  }
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"0912\xEF\xBF\xBD\xEF\xBF\xBD",
+                                                          "09\xE7\x8E\x8B", "0" + entities}));
+  EXPECT_EQ(console_, "輸出檔案:output_1.xml\nread:0912\xFF\xFE\nread:09\xE7\x8E\x8B\nread:0" +
+                          ampersands + "\n");
 }
 
-TEST_F(ConversionTest, ReportsAnUnwritableFileWithItsReasonAndGoesOn) {
-  std::filesystem::create_directory(dir_.path() / "output_2.xml");
+TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) {
+  std::filesystem::create_directory(out_ / "output_2.xml");  // fails to begin
   ASSERT_EQ(convert("a b c", 1), ConversionResult::Incomplete);
-  EXPECT_EQ(progress_.str(),
+  EXPECT_EQ(console_,
             "輸出檔案:output_1.xml\nread:a\n"
             "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:b\n"
             "輸出檔案:output_3.xml\nread:c\n");
   EXPECT_EQ(reasons_.str(), "change_utf8: output_2.xml: Is a directory\n");
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a"}));
-  EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "output_2.xml"));
   EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"c"}));
-}
 
-TEST_F(ConversionTest, ReportsAFileThatFailsWhileItIsWrittenBeforeTheNextBegins) {
-  const FileSizeLimit limit(200);  // enough for a group of one, not for two
+  empty_output_folder();
+  file_system_.write_error = ENOSPC;  // fails when each group ends
   ASSERT_EQ(convert("a b c", 2), ConversionResult::Incomplete);
-  EXPECT_EQ(progress_.str(),
-            "輸出檔案:output_1.xml\nread:a\nread:b\n"
-            "無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:c\n");
-  EXPECT_EQ(reasons_.str(), "change_utf8: output_1.xml: File too large\n");
-  EXPECT_EQ(files(), std::vector<std::string>{"output_2.xml"});
-}
-
-TEST_F(ConversionTest, NeverReplacesTheListItself) {
-  const std::string list = "a b c";
-  write_file(dir_.path() / "output_1.xml", list);
-  ASSERT_EQ(convert_file(dir_.path() / "output_1.xml", 2), ConversionResult::Incomplete);
-  EXPECT_EQ(progress_.str(),
-            "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\nread:b\n"
-            "輸出檔案:output_2.xml\nread:c\n");
+  EXPECT_EQ(console_,
+            "輸出檔案:output_1.xml\nread:a\nread:b\n無法寫入檔案:output_1.xml\n"
+            "輸出檔案:output_2.xml\nread:c\n無法寫入檔案:output_2.xml\n");
   EXPECT_EQ(reasons_.str(),
-            "change_utf8: output_1.xml: leads to the phone list being read, which is never "
-            "replaced\n");
-  EXPECT_EQ(file("output_1.xml"), list);
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+            "change_utf8: output_1.xml: No space left on device\n"
+            "change_utf8: output_2.xml: No space left on device\n");
 }
 
-TEST_F(ConversionTest, ListThatCannotBeOpenedOrReadIsUnreadable) {
-  std::filesystem::create_directory(dir_.path() / "folder");
-  for (const char* name : {"missing.txt", "folder"}) {
-    EXPECT_EQ(convert_file(dir_.path() / name, 5), ConversionResult::ListUnreadable) << name;
-  }
-  EXPECT_EQ(progress_.str(), "");
-  EXPECT_EQ(reasons_.str(), "change_utf8: " + (dir_.path() / "missing.txt").string() +
-                                ": No such file or directory\n"
-                                "change_utf8: " +
-                                (dir_.path() / "folder").string() + ": Is a directory\n");
-  EXPECT_EQ(files(), std::vector<std::string>{"folder"});
+TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
+  // Reads fail from the third byte after the judged start on: within "d".
+  const std::string list = "a b c" + std::string(4096 - 5, ' ') + " d e";
+  write_file(out_ / "output_3.xml", "from an earlier run");
+  file_system_.fail_reads_after(4096 + 2);
+  ASSERT_EQ(convert(list, 2), ConversionResult::ReadFailed);
+  EXPECT_EQ(console_,
+            "輸出檔案:output_1.xml\nread:a\nread:b\n輸出檔案:output_2.xml\nread:c\nread:d\n");
+  EXPECT_EQ(reasons_.str(),
+            list_reason("Input/output error") +
+                "change_utf8: output_3.xml: is from an earlier run and not part of this "
+                "conversion\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_3.xml"}));
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+
+  // Before the first number, the list is one that cannot be read.
+  file_system_.fail_reads_after(0);
+  std::filesystem::remove(out_ / "output_1.xml");
+  ASSERT_EQ(convert(list, 2), ConversionResult::ListUnreadable);
+  EXPECT_EQ(console_, "");
+  EXPECT_EQ(reasons_.str(), list_reason("Input/output error"));
+  EXPECT_EQ(files(), std::vector<std::string>{"output_3.xml"});
 }
 
 }  // namespace

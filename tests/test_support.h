@@ -1,14 +1,11 @@
 #ifndef CHANGE_UTF8_TESTS_TEST_SUPPORT_H_
 #define CHANGE_UTF8_TESTS_TEST_SUPPORT_H_
 
-#include <expat.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "well_formed_xml.h"
 
 namespace test_support {
 
@@ -58,45 +57,6 @@ inline void write_file(const std::filesystem::path& path, std::string_view bytes
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-// An unnamed file in memory that holds `bytes`, open for reading from its start; closed when
-// the object goes.
-class ListInMemory {
- public:
-  explicit ListInMemory(std::string_view bytes) : fd_(::memfd_create("list", MFD_CLOEXEC)) {
-    EXPECT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    ::lseek(fd_, 0, SEEK_SET);
-  }
-  ~ListInMemory() { ::close(fd_); }
-  ListInMemory(const ListInMemory&) = delete;
-  ListInMemory& operator=(const ListInMemory&) = delete;
-
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Lowers the file size limit of this process for as long as it lives, with SIGXFSZ ignored,
-// so that a write past `bytes` fails with EFBIG on a regular file.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : previous_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-    ::getrlimit(RLIMIT_FSIZE, &previous_);
-    const rlimit lowered{bytes, previous_.rlim_max};
-    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previous_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit previous_{};
-  void (*previous_handler_)(int);
-};
-
 // The names of the entries in `directory`, sorted.
 inline std::vector<std::string> entry_names(const std::filesystem::path& directory) {
   std::vector<std::string> names;
@@ -107,16 +67,7 @@ inline std::vector<std::string> entry_names(const std::filesystem::path& directo
   return names;
 }
 
-// Whether `document` is well-formed XML, as a real parser (expat) judges it.
-inline bool is_well_formed_xml(std::string_view document) {
-  XML_Parser parser = XML_ParserCreate(nullptr);
-  const bool parsed = XML_Parse(parser, document.data(), static_cast<int>(document.size()),
-                                XML_TRUE) == XML_STATUS_OK;
-  XML_ParserFree(parser);
-  return parsed;
-}
-
-// The bytes a group file must hold: group `group_number` with `phones` already escaped.
+// The bytes a group file must hold: group `group_number` with `phones` as XML text.
 inline std::string expected_group_file(std::int64_t group_number,
                                        const std::vector<std::string>& phones) {
   std::ostringstream xml;
