@@ -19,13 +19,13 @@ constexpr std::size_t kWriteThreshold = std::size_t{256} * 1024;
 constexpr int kTemporaryNameAttempts = 100;
 
 // The name of group file `name`'s temporary file on attempt `attempt` (from 0): "." and the
-// group file name, then this process's id, then ".tmp", or for a later attempt the process
-// id, "." and the attempt's number, then ".tmp".
-std::string temporary_file_name(std::string_view name, int attempt) {
+// group file name, then the process id, then ".tmp", or for a later attempt the process id,
+// "." and the attempt's number, then ".tmp".
+std::string temporary_file_name(std::string_view name, std::string_view process_id, int attempt) {
   std::string temporary = ".";
   temporary += name;
   temporary += ".";
-  temporary += std::to_string(::getpid());
+  temporary += process_id;
   if (attempt > 0) {
     temporary += ".";
     temporary += std::to_string(attempt);
@@ -55,7 +55,10 @@ std::string group_file_name(std::int64_t group_number) {
 
 GroupFileWriter::GroupFileWriter(FileSystem& files, std::filesystem::path directory,
                                  std::optional<FileIdentity> file_to_protect)
-    : files_(files), directory_(std::move(directory)), protected_file_(file_to_protect) {
+    : files_(files),
+      directory_(std::move(directory)),
+      protected_file_(file_to_protect),
+      process_id_(std::to_string(::getpid())) {
   pending_.reserve(kWriteThreshold);
 }
 
@@ -168,7 +171,7 @@ bool GroupFileWriter::name_can_be_replaced(const std::filesystem::path& path) {
 bool GroupFileWriter::create_temporary_file(std::string_view name) {
   int result = -EEXIST;
   for (int attempt = 0; attempt < kTemporaryNameAttempts && result == -EEXIST; ++attempt) {
-    temporary_path_ = directory_ / temporary_file_name(name, attempt);
+    temporary_path_ = directory_ / temporary_file_name(name, process_id_, attempt);
     result = files_.create_new(temporary_path_);
   }
   if (result < 0) {

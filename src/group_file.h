@@ -93,6 +93,7 @@ class GroupFileWriter {
   FileSystem& files_;
   std::filesystem::path directory_;
   std::optional<FileIdentity> protected_file_;
+  const std::string process_id_;  // in decimal, for the temporary files' names
 
   int fd_ = -1;  // the open group's temporary file
   std::filesystem::path temporary_path_;
