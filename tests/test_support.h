@@ -2,10 +2,8 @@
 #define CHANGE_UTF8_TESTS_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "well_formed_xml.h"
 
 namespace test_support {
 
