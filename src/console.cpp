@@ -44,10 +44,14 @@ bool Console::read_word(std::string& word) {
   return static_cast<bool>(answers_ >> word);
 }
 
-void Console::report(std::string_view name, std::string_view reason) {
+void Console::write_reason(std::string_view subject, std::string_view reason) {
   hand_over();
-  errors_ << "change_utf8: " << name << ": " << reason << '\n';
+  errors_ << "change_utf8: " << subject << ": " << reason << '\n';
   errors_.flush();
+}
+
+void Console::write_reason(const Failure& failure) {
+  write_reason(failure.subject, failure.reason);
 }
 
 bool Console::flush() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "failure.h"
+
 // The program's console: what it prints on standard output and when that is handed over, the
 // answers it reads from standard input, and the reason lines on standard error.
 //
@@ -35,9 +37,10 @@ class Console {
   [[nodiscard]] bool read_number(std::int32_t& number);
   [[nodiscard]] bool read_word(std::string& word);
 
-  // Writes "change_utf8: NAME: REASON" and a line end on standard error, after handing over
+  // Writes "change_utf8: SUBJECT: REASON" and a line end on standard error, after handing over
   // all output.
-  void report(std::string_view name, std::string_view reason);
+  void write_reason(std::string_view subject, std::string_view reason);
+  void write_reason(const Failure& failure);
 
   // Hands all output over to standard output. False when standard output could not be
   // written, now or before.

@@ -16,6 +16,8 @@ struct FileIdentity {
 
 // What stands under a name in a folder.
 struct NameStatus {
+  int error = 0;              // the errno when the name could not be looked up; then all else
+                              // is unknown. "Nothing stands there" is no error.
   bool taken = false;         // something stands there: a file, a folder, a link, a FIFO
   bool is_directory = false;  // a folder itself, not a link to one
   // The file the name leads to, through a symbolic link; nullopt when it leads nowhere.
@@ -57,29 +59,15 @@ class FileSystem {
   // the errno.
   virtual int rename(const std::filesystem::path& from, const std::filesystem::path& to);
 
-  // Removes the name `path`, if it can.
-  virtual void remove(const std::filesystem::path& path);
+  // Removes the name `path`. Returns 0, or the errno.
+  virtual int remove(const std::filesystem::path& path);
 
-  // What stands under `path`. Needs no permission to list the folder.
+  // What stands under `path`. Needs no permission to list the folder. A symbolic link that
+  // leads nowhere (to no file, or round in a loop) is taken and leads to nothing.
   virtual NameStatus look_up(const std::filesystem::path& path);
 
   // The identity of the open file `fd`.
   virtual FileIdentity identity(int fd);
 };
-
-// Installs handlers for the signals that end a process (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-// SIGALRM, SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU) that remove the file given to
-// remove_on_termination(), if any, and then end the process by the same signal; as the
-// process 1 of a PID namespace, which such a signal cannot end, with the exit status 128 +
-// the signal's number. A signal ignored when the program started (nohup) stays ignored.
-// Call once, at the start. SIGKILL cannot be caught: the file then stays.
-void install_termination_cleanup();
-
-// The file that a termination signal removes, from now on: one this process created and is
-// writing. A path too long to hold is not removed.
-void remove_on_termination(const std::filesystem::path& path);
-
-// No file is to be removed by a termination signal, from now on.
-void remove_nothing_on_termination();
 
 #endif  // CHANGE_UTF8_FILE_SYSTEM_H_

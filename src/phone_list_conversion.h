@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "list_reader.h"
+
 class Console;
 class FileSystem;
 
@@ -13,29 +15,25 @@ enum class ConversionResult {
   Converted,
   // Every phone number was read, but at least one group file could not be written; each such
   // file was named on the console ("無法寫入檔案:" and its name) when its failure was known.
-  Incomplete,
+  SomeFilesUnwritable,
   // Reading the list failed after its first number: the groups before the one being filled
   // are written, that one is not (it may end in a number cut short), and reading stopped.
-  ReadFailed,
-  // The list could not be opened or read, holds no phone number, or is not plain text (UTF-16
-  // text, or a NUL byte among its first 4,096 bytes). Nothing was created or written, and
-  // nothing printed on the console's standard output.
+  ListReadFailed,
+  // The list could not be opened or read, holds no phone number, or is not plain text.
+  // Nothing was created or written, and nothing printed on the console's standard output.
   ListUnreadable,
 };
 
-// The list is read in blocks of this many bytes; a phone number may span blocks.
-inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
-
-// Reads the phone list at `list_path` to its end as whitespace-separated phone numbers (a
-// leading UTF-8 byte-order mark is skipped) and deals them out, in reading order, into groups
-// of at most `per_file_limit` contacts: group files 1, 2, ... in `output_directory`, written
-// through `files` (GroupFileWriter). A group file name that leads to the list is never
-// replaced. The list's first 4,096 bytes are judged together before anything is written.
+// Reads the phone list at `list_path` to its end (ListReader) as whitespace-separated phone
+// numbers and deals them out, in reading order, into groups of at most `per_file_limit`
+// contacts: group files 1, 2, ... in `output_directory`, written through `files`
+// (GroupFileWriter). A group file name that leads to the list is never replaced.
 //
 // Prints on `console` "輸出檔案:" and the file name when a group begins, "read:" and the
 // number as read after each number, one line each, and "無法寫入檔案:" and the name of each
-// group file that cannot be written. Each failure also gets a reason line on the console,
-// and so does a group file numbered just past this run's last, left by an earlier run.
+// group file that cannot be written. Each failure also gets a reason line on the console, and
+// so does a file under the group file name just past the last group written whole: left by an
+// earlier, longer run, it would be copied to the phone with this run's groups.
 //
 // Memory stays bounded however long the list or one number is: the list is read in blocks of
 // `block_size` bytes and each number streams through to the group file and the console.

@@ -94,7 +94,7 @@ bool is_xml_noncharacter(std::string_view character) {
 
 }  // namespace
 
-void PhoneTextEncoder::append(std::string_view piece, std::string& out) {
+void PhoneTextEncoder::encode(std::string_view piece, std::string& out) {
   std::size_t next = 0;
   while (next < piece.size()) {
     if (partial_size_ > 0) {

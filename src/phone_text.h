@@ -14,7 +14,7 @@ class PhoneTextEncoder {
  public:
   // Appends `piece`, the next bytes of the phone text, to `out`; an incomplete character at
   // its end is held back for the next piece.
-  void append(std::string_view piece, std::string& out);
+  void encode(std::string_view piece, std::string& out);
 
   // Ends the phone text: appends U+FFFD to `out` for a character left incomplete, and starts
   // afresh for the next phone text.

@@ -3,10 +3,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ostream>
 #include <span>
 #include <string_view>
 
+#include "failure.h"
 #include "file_system.h"
+
+// How a failure shows in a test's message.
+inline void PrintTo(const Failure& failure, std::ostream* out) {
+  *out << failure.subject << ": " << failure.reason;
+}
 
 // The real file system, but for the calls a test makes fail, as a failing disk would.
 class FaultyFileSystem : public FileSystem {
@@ -16,10 +23,12 @@ class FaultyFileSystem : public FileSystem {
     readable_bytes_ = bytes;
     bytes_read_ = 0;
   }
-  // Every write, close or rename fails with this errno; 0: none does.
+  // Every write, close, rename, removal or look-up fails with this errno; 0: none does.
   int write_error = 0;
   int close_error = 0;
   int rename_error = 0;
+  int remove_error = 0;
+  int look_up_error = 0;
 
   long read(int fd, std::span<char> buffer) override {
     if (readable_bytes_ < 0) {
@@ -40,6 +49,16 @@ class FaultyFileSystem : public FileSystem {
   }
   int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return rename_error != 0 ? rename_error : FileSystem::rename(from, to);
+  }
+  int remove(const std::filesystem::path& path) override {
+    return remove_error != 0 ? remove_error : FileSystem::remove(path);
+  }
+  NameStatus look_up(const std::filesystem::path& path) override {
+    return look_up_error != 0 ? NameStatus{.error = look_up_error,
+                                           .taken = false,
+                                           .is_directory = false,
+                                           .leads_to = {}}
+                              : FileSystem::look_up(path);
   }
 
  private:

@@ -1,6 +1,7 @@
 #include "phone_list_conversion.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -16,9 +17,15 @@
 namespace {
 
 using test_support::expected_group_file;
+using test_support::kJudgedStartSize;
 using test_support::kUtf8Bom;
 using test_support::read_file;
 using test_support::write_file;
+
+// The note on output_2.xml, left by an earlier run.
+constexpr const char* kLeftoverOutput2 =
+    "change_utf8: output_2.xml: is from an earlier run and not part of this conversion; delete "
+    "it and any higher-numbered group files before copying them to the phone\n";
 
 class ConversionTest : public ::testing::Test {
  protected:
@@ -119,10 +126,10 @@ TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
       // A byte-order mark is skipped at the start only.
       {std::string(kUtf8Bom) + "0912\n" + std::string(kUtf8Bom) + "345",
        {"0912", std::string(kUtf8Bom) + "345"}},
-      // Past the list's first 4,096 bytes, a NUL byte is part of the number: U+FFFD.
-      {std::string(4096, '\n') + std::string("1\0"
-                                             "2",
-                                             3),
+      // Past the list's judged start, a NUL byte is part of the number: U+FFFD.
+      {std::string(kJudgedStartSize, '\n') + std::string("1\0"
+                                                         "2",
+                                                         3),
        {"1\xEF\xBF\xBD"
         "2"}},
   };
@@ -140,38 +147,26 @@ TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing
       {"", "holds no phone number"},
       {" \n\n\t\r\n", "holds no phone number"},
       {std::string(kUtf8Bom) + "\n", "holds no phone number"},
-      {std::string("\xFF\xFE"
-                   "0\0",
-                   4),
-       "is UTF-16 text; save it as UTF-8"},
-      {std::string("\xFE\xFF\0"
-                   "0",
-                   4),
-       "is UTF-16 text; save it as UTF-8"},
-      // UTF-16 without a byte-order mark, and a NUL byte as the list's 4,096th byte.
       {std::string("0\0"
                    "9\0",
                    4),
-       "is not plain text; save it as UTF-8 text"},
-      {std::string(4095, '1') + '\0' + "2 3", "is not plain text; save it as UTF-8 text"},
+       "is not plain text, perhaps a spreadsheet or word-processor file; save it as UTF-8 or "
+       "Unicode text"},
   };
   for (const auto& row : rows) {
-    // The list's start is judged whole, also when it is read in pieces of 7 bytes.
-    for (const std::size_t block_size : {kListBlockSize, std::size_t{7}}) {
-      EXPECT_EQ(convert(row.list, 5, block_size), ConversionResult::ListUnreadable) << row.list;
-      EXPECT_EQ(console_, "") << row.list;
-      EXPECT_EQ(reasons_.str(), list_reason(row.reason)) << row.list;
-      EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
-    }
+    EXPECT_EQ(convert(row.list, 5), ConversionResult::ListUnreadable) << row.list;
+    EXPECT_EQ(console_, "") << row.list;
+    EXPECT_EQ(reasons_.str(), list_reason(row.reason)) << row.list;
+    EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
   }
 }
 
 TEST_F(ConversionTest, StreamsNumbersCharactersAndEntitiesAcrossReadBlocks) {
-  // Past the judged start, in blocks of four bytes, "0912" "\xFF\xFE 0" "9\xE7\x8E" "\x8B 0&"
-  // "&&&&" ...: FF FE at the start of a block is data, the character is split between blocks,
-  // and so is a number of entities.
+  // In blocks of four bytes, "0912" "\xFF\xFE 0" "9\xE7\x8E" "\x8B 0&" "&&&&" ...: FF FE at
+  // the start of a block is data, the character is split between blocks, and so is a number of
+  // entities.
   const std::string ampersands(30, '&');
-  ASSERT_EQ(convert(std::string(4096, '\n') + "0912\xFF\xFE 09\xE7\x8E\x8B 0" + ampersands, 5, 4),
+  ASSERT_EQ(convert("0912\xFF\xFE 09\xE7\x8E\x8B 0" + ampersands, 5, 4),
             ConversionResult::Converted);
   std::string entities;
   for (std::size_t i = 0; i < ampersands.size(); ++i) {
@@ -185,7 +180,7 @@ TEST_F(ConversionTest, StreamsNumbersCharactersAndEntitiesAcrossReadBlocks) {
 
 TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) {
   std::filesystem::create_directory(out_ / "output_2.xml");  // fails to begin
-  ASSERT_EQ(convert("a b c", 1), ConversionResult::Incomplete);
+  ASSERT_EQ(convert("a b c", 1), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
             "輸出檔案:output_1.xml\nread:a\n"
             "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:b\n"
@@ -195,29 +190,35 @@ TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) 
 
   empty_output_folder();
   file_system_.write_error = ENOSPC;  // fails when each group ends
-  ASSERT_EQ(convert("a b c", 2), ConversionResult::Incomplete);
+  file_system_.remove_error = EROFS;  // and the temporary file of the last one stays
+  ASSERT_EQ(convert("a b c", 2), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
             "輸出檔案:output_1.xml\nread:a\nread:b\n無法寫入檔案:output_1.xml\n"
             "輸出檔案:output_2.xml\nread:c\n無法寫入檔案:output_2.xml\n");
+  const std::string process_id = std::to_string(::getpid());
   EXPECT_EQ(reasons_.str(),
             "change_utf8: output_1.xml: No space left on device\n"
-            "change_utf8: output_2.xml: No space left on device\n");
+            "change_utf8: .output_1.xml." +
+                process_id +
+                ".tmp: Read-only file system\n"
+                "change_utf8: output_2.xml: No space left on device\n"
+                "change_utf8: .output_2.xml." +
+                process_id + ".tmp: Read-only file system\n");
 }
 
 TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
-  // Reads fail from the third byte after the judged start on: within "d".
-  const std::string list = "a b c" + std::string(4096 - 5, ' ') + " d e";
-  write_file(out_ / "output_3.xml", "from an earlier run");
-  file_system_.fail_reads_after(4096 + 2);
-  ASSERT_EQ(convert(list, 2), ConversionResult::ReadFailed);
+  // Reads fail from the third byte after the judged start on: within "d". An earlier run left
+  // output_2.xml, whose name this run announced for the group it drops.
+  const std::string list = "a b c" + std::string(kJudgedStartSize - 5, ' ') + " d e";
+  write_file(out_ / "output_2.xml", "from an earlier run");
+  file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize) + 2);
+  ASSERT_EQ(convert(list, 2), ConversionResult::ListReadFailed);
   EXPECT_EQ(console_,
             "輸出檔案:output_1.xml\nread:a\nread:b\n輸出檔案:output_2.xml\nread:c\nread:d\n");
-  EXPECT_EQ(reasons_.str(),
-            list_reason("Input/output error") +
-                "change_utf8: output_3.xml: is from an earlier run and not part of this "
-                "conversion\n");
-  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_3.xml"}));
+  EXPECT_EQ(reasons_.str(), list_reason("Input/output error") + kLeftoverOutput2);
+  EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml"}));
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+  EXPECT_EQ(file("output_2.xml"), "from an earlier run");
 
   // Before the first number, the list is one that cannot be read.
   file_system_.fail_reads_after(0);
@@ -225,7 +226,25 @@ TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
   ASSERT_EQ(convert(list, 2), ConversionResult::ListUnreadable);
   EXPECT_EQ(console_, "");
   EXPECT_EQ(reasons_.str(), list_reason("Input/output error"));
-  EXPECT_EQ(files(), std::vector<std::string>{"output_3.xml"});
+  EXPECT_EQ(files(), std::vector<std::string>{"output_2.xml"});
+}
+
+TEST_F(ConversionTest, NamesAFileJustPastTheLastGroupWrittenWholeButNeverTheList) {
+  write_file(out_ / "output_2.xml", "from an earlier run");
+  ASSERT_EQ(convert("a b", 2), ConversionResult::Converted);
+  EXPECT_EQ(reasons_.str(), kLeftoverOutput2);
+
+  // The list itself, under the name past the last group: no leftover.
+  empty_output_folder();
+  write_file(dir_.path() / "list.txt", "a b");
+  std::filesystem::create_hard_link(dir_.path() / "list.txt", out_ / "output_2.xml");
+  std::ostringstream output;
+  std::istringstream no_answers;
+  reasons_.str("");
+  Console console(no_answers, output, reasons_, false);
+  ASSERT_EQ(convert_phone_list(out_ / "output_2.xml", 2, out_, file_system_, console),
+            ConversionResult::Converted);
+  EXPECT_EQ(reasons_.str(), "");
 }
 
 }  // namespace

@@ -58,11 +58,11 @@ TEST(PhoneTextEncoderTest, WritesEveryPhoneAsTextThatXmlCanCarry) {
     // Whole, then one byte at a time: a character split between pieces is kept whole.
     PhoneTextEncoder encoder;
     std::string whole;
-    encoder.append(row.phone, whole);
+    encoder.encode(row.phone, whole);
     encoder.finish(whole);
     std::string bytewise;
     for (const char byte : row.phone) {
-      encoder.append(std::string_view(&byte, 1), bytewise);
+      encoder.encode(std::string_view(&byte, 1), bytewise);
     }
     encoder.finish(bytewise);
     EXPECT_EQ(whole, row.written) << row.phone;

@@ -1,0 +1,66 @@
+#ifndef CHANGE_UTF8_LIST_READER_H_
+#define CHANGE_UTF8_LIST_READER_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "failure.h"
+#include "file_system.h"
+
+// The list is read in blocks of this many bytes; a phone number may span blocks.
+inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
+
+// The list's first bytes, up to this many, are judged together before any of it is handed out.
+inline constexpr std::size_t kJudgedStartSize = 4096;
+
+// A block of the list's text, or why reading it failed.
+struct ListBlock {
+  std::string_view text;           // empty at the end of the list
+  std::optional<Failure> failure;  // set when a read failed; the list then ends here
+};
+
+// Reads a phone list as text, block by block: opens it, judges its start, and hands out its
+// text until the end or a failed read. Its failures name the list as it was given.
+class ListReader {
+ public:
+  // Reads through `files`, which must outlive the reader, at most `block_size` bytes a read.
+  // REQUIRES: block_size >= 1.
+  ListReader(FileSystem& files, std::size_t block_size);
+  // Closes the list.
+  ~ListReader();
+
+  ListReader(const ListReader&) = delete;
+  ListReader& operator=(const ListReader&) = delete;
+
+  // Opens the list at `path` and reads its first kJudgedStartSize bytes (or all of it, if it
+  // is shorter) in full, however the reads split them. Fails when the list cannot be opened or
+  // read, or is not plain text: a NUL byte among those bytes, as in UTF-16 text without a
+  // byte-order mark or in a spreadsheet's own format, never is.
+  // REQUIRES: open has not been called.
+  [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path);
+
+  // The open list as the file system knows it.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] FileIdentity identity() const;
+
+  // The next block of the list's text, at most `block_size` bytes; a leading UTF-8 byte-order
+  // mark is left out. The text stays valid until the next call.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] ListBlock next_block();
+
+ private:
+  [[nodiscard]] std::optional<Failure> read_start();
+
+  FileSystem& files_;
+  const std::size_t block_size_;
+  std::string name_;  // as given, for failures
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  std::string_view start_left_;  // of the judged start, not yet handed out
+};
+
+#endif  // CHANGE_UTF8_LIST_READER_H_

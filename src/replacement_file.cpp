@@ -1,0 +1,134 @@
+#include "replacement_file.h"
+
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <utility>
+
+#include "termination_signals.h"
+
+namespace {
+
+// What is collected is written in blocks of about this size.
+constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
+
+// How many temporary names are tried before creating fails.
+constexpr int kTemporaryNameAttempts = 100;
+
+// The temporary name for `target` on attempt `attempt` (from 0).
+std::filesystem::path temporary_path(const std::filesystem::path& target,
+                                     std::string_view process_id, int attempt) {
+  std::string name = ".";
+  name += target.filename().native();
+  name += ".";
+  name += process_id;
+  if (attempt > 0) {
+    name += ".";
+    name += std::to_string(attempt);
+  }
+  name += ".tmp";
+  return target.parent_path() / name;
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(FileSystem& files)
+    : files_(files), process_id_(std::to_string(::getpid())) {}
+
+ReplacementFile::~ReplacementFile() {
+  (void)discard();  // nobody is left to tell
+}
+
+std::optional<Failure> ReplacementFile::create(const std::filesystem::path& target) {
+  assert(!is_open());
+  target_ = target;
+  first_failure_.reset();
+  collected_.reserve(kWriteBlockSize);
+  // A signal that arrives between the creation and remove_on_termination() would leave the
+  // file behind: it waits until the file can be removed.
+  const TerminationSignalsHeld held;
+  return create_first_free(target);
+}
+
+std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem::path& target) {
+  std::filesystem::path path;
+  int result = -EEXIST;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && result == -EEXIST; ++attempt) {
+    path = temporary_path(target, process_id_, attempt);
+    result = files_.create_new(path);
+  }
+  if (result == -EEXIST) {
+    return system_failure(path.filename().native(), EEXIST);
+  }
+  if (result < 0) {
+    return system_failure(target.filename().native(), -result);
+  }
+  fd_ = result;
+  temporary_path_ = path;
+  remove_on_termination(temporary_path_);
+  return std::nullopt;
+}
+
+void ReplacementFile::append(std::string_view bytes) {
+  if (fd_ < 0) {
+    return;
+  }
+  collected_ += bytes;
+  if (collected_.size() >= kWriteBlockSize) {
+    write_collected();
+  }
+}
+
+std::optional<Failure> ReplacementFile::commit() {
+  assert(is_open());
+  write_collected();
+  close_file();
+  if (!first_failure_) {
+    if (const int error = files_.rename(temporary_path_, target_); error != 0) {
+      fail(target_, error);
+    } else {
+      temporary_path_.clear();
+      remove_nothing_on_termination();
+    }
+  }
+  return first_failure_;
+}
+
+std::optional<Failure> ReplacementFile::discard() {
+  close_file();
+  if (!is_open()) {
+    return std::nullopt;
+  }
+  const int error = files_.remove(temporary_path_);
+  remove_nothing_on_termination();
+  const std::filesystem::path removed = std::exchange(temporary_path_, {});
+  if (error != 0) {
+    return system_failure(removed.filename().native(), error);
+  }
+  return std::nullopt;
+}
+
+void ReplacementFile::write_collected() {
+  if (fd_ >= 0 && !first_failure_) {
+    if (const int error = files_.write_all(fd_, collected_); error != 0) {
+      fail(target_, error);
+    }
+  }
+  collected_.clear();
+}
+
+void ReplacementFile::fail(const std::filesystem::path& subject, int error) {
+  if (!first_failure_) {  // the first failure is the one the user can act on
+    first_failure_ = system_failure(subject.filename().native(), error);
+  }
+}
+
+void ReplacementFile::close_file() {
+  if (fd_ >= 0) {
+    if (const int error = files_.close(std::exchange(fd_, -1)); error != 0) {
+      fail(target_, error);
+    }
+  }
+  collected_.clear();
+}

@@ -1,0 +1,71 @@
+#ifndef CHANGE_UTF8_REPLACEMENT_FILE_H_
+#define CHANGE_UTF8_REPLACEMENT_FILE_H_
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "failure.h"
+#include "file_system.h"
+
+// A file that replaces whatever stands under its name (its target) whole, or not at all: it is
+// written under a hidden temporary name of this process in the target's folder and renamed over
+// the target only when complete, so the target is never seen half written. In use: create,
+// append*, then commit or discard; then it can create the next file.
+//
+// While the temporary file exists, a termination signal removes it (termination_signals.h).
+class ReplacementFile {
+ public:
+  // Works through `files`, which must outlive the file.
+  explicit ReplacementFile(FileSystem& files);
+  // Discards the file, if one is open.
+  ~ReplacementFile();
+
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  // Creates the temporary file for `target` in the target's folder: "." and the target's name,
+  // then "." and the process id, then ".tmp"; when a file left by an earlier run has that name
+  // (killed in a container, with this very process id), the process id followed by "." and a
+  // number from 1 to 99. The file is created only where nothing stands, with the permissions
+  // 0666 less the umask, and termination signals are held back until a signal would remove it.
+  // Fails, creating nothing, when the file cannot be created; when every name is taken, the
+  // failure names the last one tried.
+  // REQUIRES: !is_open().
+  [[nodiscard]] std::optional<Failure> create(const std::filesystem::path& target);
+
+  // Whether a temporary file exists: create succeeded, and neither commit nor discard has
+  // succeeded since.
+  [[nodiscard]] bool is_open() const { return !temporary_path_.empty(); }
+
+  // Appends `bytes`. They are collected and written in blocks, so memory stays bounded; once a
+  // write has failed, the rest is dropped and commit reports that first failure. Does nothing
+  // when no file is open.
+  void append(std::string_view bytes);
+
+  // Writes what is collected, closes the file and renames it over the target. On failure the
+  // target stays as it was and the temporary file is still open, to be discarded.
+  // REQUIRES: is_open().
+  [[nodiscard]] std::optional<Failure> commit();
+
+  // Removes the temporary file, if one is open. Fails when it cannot be removed: it then
+  // stays, named by the failure, and the file is closed all the same.
+  [[nodiscard]] std::optional<Failure> discard();
+
+ private:
+  [[nodiscard]] std::optional<Failure> create_first_free(const std::filesystem::path& target);
+  void write_collected();
+  void fail(const std::filesystem::path& subject, int error);
+  void close_file();
+
+  FileSystem& files_;
+  const std::string process_id_;  // in decimal, for the temporary files' names
+  std::filesystem::path target_;
+  std::filesystem::path temporary_path_;  // empty while no file is open
+  int fd_ = -1;                           // the temporary file, until it is closed
+  std::string collected_;                 // not yet written
+  std::optional<Failure> first_failure_;  // of a write or close since create
+};
+
+#endif  // CHANGE_UTF8_REPLACEMENT_FILE_H_

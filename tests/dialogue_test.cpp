@@ -1,0 +1,151 @@
+#include "dialogue.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console.h"
+#include "faulty_file_system.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::expected_group_file;
+using test_support::kJudgedStartSize;
+using test_support::kUtf8Bom;
+using test_support::write_file;
+
+const std::string kBanner =
+    "簡訊群組送大量轉換程式 V0.1\n"
+    "本程式只吃純文字檔的電話號碼，例如:\n"
+    "0912345678\n"
+    "0932435658\n"
+    "0968345654\n"
+    "這種格式...\n"
+    "沒測試過手機最多可以送多少簡訊，所以建議量大的話是分割成數個檔案\n"
+    "如果你有驚人的數量發送正確，可以通知給Kestrin知道\n"
+    "Email: kestrin@example.com\n"
+    "----------------------\n"
+    "請輸入每個檔案最多有幾筆電話(1-9999):\n";
+const std::string kRunAgain = "請重新執行本程式...\n";
+const std::string kAsk = "請輸入檔案名稱(含附檔名):\n";
+const std::string kUnusable = "檔案錯誤...\n";
+const std::string kClosing =
+    "完成轉換，程式結束...請檔案放到手機記憶卡底下的:\nData/MyAndroid/vesk\n";
+// The console lines of converting a, b, c with the limit 2.
+const std::string kConvertedABC =
+    "輸出檔案:output_1.xml\nread:a\nread:b\n輸出檔案:output_2.xml\nread:c\n";
+
+struct DialogueRun {
+  int exit_status;
+  std::string console;  // after the banner
+  std::string errors;
+};
+
+// Runs the dialogue in a fresh current directory, where the lists are.
+class DialogueTest : public ::testing::Test {
+ protected:
+  DialogueTest() : previous_directory_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir_.path());
+  }
+  ~DialogueTest() override { std::filesystem::current_path(previous_directory_); }
+
+  DialogueRun run(const std::string& answers) {
+    std::istringstream input(answers);
+    std::ostringstream output;
+    std::ostringstream errors;
+    Console console(input, output, errors, false);
+    const int status = run_dialogue(file_system_, console);
+    EXPECT_TRUE(console.flush());
+    std::string shown = output.str();
+    EXPECT_TRUE(shown.starts_with(kBanner)) << shown;
+    shown.erase(0, kBanner.size());
+    return {status, shown, errors.str()};
+  }
+  std::vector<std::string> files() const { return test_support::entry_names(dir_.path()); }
+  void remove_group_files() const {
+    for (const std::string& name : files()) {
+      if (name.starts_with("output_")) {
+        std::filesystem::remove_all(dir_.path() / name);
+      }
+    }
+  }
+
+  test_support::ScopedTempDir dir_;
+  const std::filesystem::path previous_directory_;
+  FaultyFileSystem file_system_;
+};
+
+TEST_F(DialogueTest, LeadsFromEachAnswerToItsEnd) {
+  write_file("list.txt", "a b c");
+  write_file("abc", "a b c");
+  write_file("電話清單.txt", "a b c");
+  write_file("empty.txt", "\n\n");
+  write_file("bom.txt", std::string(kUtf8Bom) + "a\r\nb\r\nc\r\n");
+  std::filesystem::create_directory("folder");
+  const std::string converted = kAsk + kConvertedABC + kClosing;
+  const struct {
+    std::string answers;
+    std::string console;
+  } rows[] = {
+      {"2\nlist.txt\n", converted},
+      {"2 list.txt", converted},  // answers are words, not lines
+      {"2abc", converted},
+      {"+2 bom.txt", converted},
+      {"002\n電話清單.txt\n", converted},
+      {"1 list.txt", kAsk +
+                         "輸出檔案:output_1.xml\nread:a\n輸出檔案:output_2.xml\nread:b\n"
+                         "輸出檔案:output_3.xml\nread:c\n" +
+                         kClosing},
+      {"9999 list.txt", kAsk + "輸出檔案:output_1.xml\nread:a\nread:b\nread:c\n" + kClosing},
+      {"2\nmissing.txt\nempty.txt\nfolder\nlist.txt\n",
+       kAsk + kUnusable + kAsk + kUnusable + kAsk + kUnusable + converted},
+      {"0\n", kRunAgain},
+      {"-5\n", kRunAgain},
+      {"10000\n", kRunAgain},
+      {"99999999999\n", kRunAgain},
+      {"abc\n", kRunAgain},
+      {"+\n", kRunAgain},
+      {"", kRunAgain},
+  };
+  for (const auto& row : rows) {
+    const DialogueRun result = run(row.answers);
+    EXPECT_EQ(result.exit_status, 0) << row.answers;
+    EXPECT_EQ(result.console, row.console) << row.answers;
+    for (const std::string& name : files()) {
+      if (name.starts_with("output_")) {  // only the group files the console names
+        EXPECT_NE(result.console.find("輸出檔案:" + name + "\n"), std::string::npos) << name;
+      }
+    }
+    remove_group_files();
+  }
+}
+
+TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
+  write_file("list.txt", "a b c" + std::string(kJudgedStartSize - 5, ' ') + "d e");
+  std::filesystem::create_directory("output_1.xml");
+  DialogueRun result = run("2 list.txt");
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.console, kAsk +
+                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
+                                "read:a\nread:b\n輸出檔案:output_2.xml\nread:c\nread:d\n"
+                                "輸出檔案:output_3.xml\nread:e\n"
+                                "轉換未完成，有檔案無法寫入...\n");
+  EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
+  remove_group_files();
+
+  // Reading the list fails once the group of "c" and "d" has begun.
+  file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize));
+  result = run("2 list.txt");
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.console, kAsk + kConvertedABC + "轉換未完成，電話檔讀取錯誤...\n");
+  EXPECT_EQ(result.errors, "change_utf8: list.txt: Input/output error\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml"}));
+  EXPECT_EQ(test_support::read_file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+}
+
+}  // namespace
