@@ -12,12 +12,6 @@ bool is_printable_ascii(char byte) {
   return value >= 0x20 && value <= 0x7E;
 }
 
-// C0 control bytes and DEL.
-bool is_ascii_control(char byte) {
-  const auto value = static_cast<unsigned char>(byte);
-  return value < 0x20 || value == 0x7F;
-}
-
 // The number of bytes of the UTF-8 character that `lead` begins; 0 when it begins none
 // (a continuation byte, an overlong lead C0 or C1, or F5 and above, beyond U+10FFFF).
 std::uint8_t utf8_length(char lead) {
@@ -101,9 +95,10 @@ void ShownText::finish(std::string& out) {
   partial_size_ = 0;
 }
 
-// `byte` is not printable ASCII: a control, the start of a UTF-8 character, or ill-formed.
+// `byte` is not printable ASCII: the start of a UTF-8 character, or a C0 control byte, DEL or
+// a byte that starts no character, each shown as `?`.
 void ShownText::append_special_byte(char byte, std::string& out) {
-  if (!is_ascii_control(byte) && utf8_length(byte) > 0) {
+  if (utf8_length(byte) > 0) {
     partial_[0] = byte;
     partial_size_ = 1;
   } else {
