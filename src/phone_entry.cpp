@@ -1,0 +1,62 @@
+#include "phone_entry.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace {
+
+constexpr std::size_t kMinDigits = 3;
+constexpr std::size_t kMaxDigits = 20;
+
+// What a byte is to a phone number after its first byte, where + may also stand.
+enum class ByteKind : std::uint8_t { NotInAPhoneNumber, Digit, Punctuation };
+
+constexpr std::array<ByteKind, 256> make_byte_kinds() {
+  std::array<ByteKind, 256> kinds{};
+  for (char digit = '0'; digit <= '9'; ++digit) {
+    kinds[static_cast<unsigned char>(digit)] = ByteKind::Digit;
+  }
+  for (const char punctuation : {'-', '.', '(', ')'}) {
+    kinds[static_cast<unsigned char>(punctuation)] = ByteKind::Punctuation;
+  }
+  return kinds;
+}
+constexpr std::array<ByteKind, 256> kByteKinds = make_byte_kinds();
+
+}  // namespace
+
+void PhoneNumberCheck::add(std::string_view piece) {
+  if (piece.empty()) {
+    return;
+  }
+  const bool starts_entry = !any_byte_seen_;
+  any_byte_seen_ = true;
+  if (!only_phone_bytes_) {
+    return;  // judged already: nothing after can make it a phone number
+  }
+  if (starts_entry && piece.front() == '+') {
+    piece.remove_prefix(1);
+  }
+  std::size_t digits = 0;
+  for (const char byte : piece) {
+    const ByteKind kind = kByteKinds[static_cast<unsigned char>(byte)];
+    if (kind == ByteKind::Digit) {
+      ++digits;
+    } else if (kind != ByteKind::Punctuation) {
+      only_phone_bytes_ = false;
+      return;
+    }
+  }
+  digits_ = std::min(digits_ + digits, kMaxDigits + 1);
+}
+
+bool PhoneNumberCheck::is_phone_number() const {
+  return only_phone_bytes_ && digits_ >= kMinDigits && digits_ <= kMaxDigits;
+}
+
+void PhoneNumberCheck::reset() {
+  digits_ = 0;
+  only_phone_bytes_ = true;
+  any_byte_seen_ = false;
+}

@@ -1,0 +1,29 @@
+#ifndef CHANGE_UTF8_PHONE_ENTRY_H_
+#define CHANGE_UTF8_PHONE_ENTRY_H_
+
+#include <cstddef>
+#include <string_view>
+
+// Judges whether one entry, given in any number of pieces, is a phone number: made only of
+// ASCII digits and the bytes + - . ( ), with + only as the entry's first byte, and holding
+// 3 to 20 digits. The state is a few bytes, whatever the entry's length.
+class PhoneNumberCheck {
+ public:
+  // Takes `piece`, the next bytes of the entry. Nothing refers to `piece` after the call.
+  void add(std::string_view piece);
+
+  // Whether the bytes added since the last reset (or since construction) are a phone number;
+  // false for an empty entry.
+  [[nodiscard]] bool is_phone_number() const;
+
+  // Starts afresh for the next entry.
+  void reset();
+
+ private:
+  // The digits seen, counted up to one more than a phone number may hold.
+  std::size_t digits_ = 0;
+  bool only_phone_bytes_ = true;
+  bool any_byte_seen_ = false;
+};
+
+#endif  // CHANGE_UTF8_PHONE_ENTRY_H_
