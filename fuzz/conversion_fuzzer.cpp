@@ -244,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConversionResult result;
   {
     Console fuzzed_console(no_answers, console, reasons, false);
-    result = convert_phone_list(scratch_directory() / "list", limit, directory, files,
+    result = convert_phone_list(scratch_directory() / "list", limit, directory, std::nullopt, files,
                                 fuzzed_console, plan.block_size);
     check(fuzzed_console.flush(), "console flush");
   }

@@ -53,6 +53,6 @@ int main() {
   std::cerr.tie(nullptr);
   Console console(std::cin, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
   FileSystem files;
-  const int status = run_dialogue(files, console);
+  const int status = run_dialogue(files.identity(STDIN_FILENO), files, console);
   return console.flush() ? status : 1;  // 1 when the console itself could not be written
 }

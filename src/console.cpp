@@ -1,5 +1,8 @@
 #include "console.h"
 
+#include <libintl.h>
+
+#include <cerrno>
 #include <istream>
 #include <ostream>
 
@@ -12,8 +15,8 @@ constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 }  // namespace
 
 Console::Console(std::istream& answers, std::ostream& output, std::ostream& errors,
-                 bool line_by_line)
-    : answers_(answers), output_(output), errors_(errors), line_by_line_(line_by_line) {}
+                 bool on_terminal)
+    : answers_(answers), output_(output), errors_(errors), on_terminal_(on_terminal) {}
 
 void Console::print(std::string_view text) {
   pending_ += text;
@@ -22,9 +25,25 @@ void Console::print(std::string_view text) {
   }
 }
 
+void Console::print_from_list(std::string_view piece) {
+  if (!on_terminal_) {
+    print(piece);
+    return;
+  }
+  list_text_on_terminal_.append(piece, pending_);
+  list_text_open_ = true;
+  if (pending_.size() >= kBlockSize) {
+    hand_over();
+  }
+}
+
 void Console::end_line() {
+  if (list_text_open_) {
+    list_text_on_terminal_.finish(pending_);
+    list_text_open_ = false;
+  }
   pending_ += '\n';
-  if (line_by_line_ || pending_.size() >= kBlockSize) {
+  if (on_terminal_ || pending_.size() >= kBlockSize) {
     hand_over();
   }
 }
@@ -34,14 +53,19 @@ void Console::print_line(std::string_view text) {
   end_line();
 }
 
-bool Console::read_number(std::int32_t& number) {
+std::optional<std::string> Console::read_answer() {
   hand_over();
-  return static_cast<bool>(answers_ >> number);
+  std::string answer;
+  if (!handed_back_answer_.empty()) {
+    answer.swap(handed_back_answer_);
+  } else if (!(answers_ >> answer)) {
+    return std::nullopt;
+  }
+  return answer;
 }
 
-bool Console::read_word(std::string& word) {
-  hand_over();
-  return static_cast<bool>(answers_ >> word);
+void Console::hand_back_answer(std::string_view rest) {
+  handed_back_answer_ = rest;
 }
 
 void Console::write_reason(std::string_view subject, std::string_view reason) {
@@ -54,13 +78,35 @@ void Console::write_reason(const Failure& failure) {
   write_reason(failure.subject, failure.reason);
 }
 
+void Console::write_reason(std::string_view reason) {
+  hand_over();
+  errors_ << "change_utf8: " << reason << '\n';
+  errors_.flush();
+}
+
 bool Console::flush() {
   hand_over();
   return static_cast<bool>(output_);
 }
 
 void Console::hand_over() {
-  output_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
-  output_.flush();
-  pending_.clear();
+  errno = 0;
+  if (output_) {
+    output_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+    output_.flush();
+  }
+  const int error = errno != 0 ? errno : EIO;
+  pending_.clear();  // once standard output has failed, the rest goes nowhere
+  if (!output_ && !output_failure_told_) {
+    output_failure_told_ = true;
+    write_reason(system_failure(::gettext("standard output"), error));
+  }
+}
+
+std::string with_number(std::string_view text, std::int64_t number) {
+  std::string filled(text);
+  if (const std::size_t place = filled.find("%s"); place != std::string::npos) {
+    filled.replace(place, 2, std::to_string(number));
+  }
+  return filled;
 }

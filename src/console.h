@@ -3,47 +3,55 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "failure.h"
+#include "shown_text.h"
 
 // The program's console: what it prints on standard output and when that is handed over, the
 // answers it reads from standard input, and the reason lines on standard error.
 //
 // Output is collected in one buffer and handed to standard output in blocks of about 64 KiB,
-// or at each line end when it is shown line by line (on a terminal); and always before an
-// answer is read and before a reason is written. So a prompt is seen before its answer is
-// awaited, and a log of both streams (> log 2>&1) reads in order.
+// or at each line end on a terminal; and always before an answer is read and before a reason
+// is written. So a prompt is seen before its answer is awaited, and a log of both streams
+// (> log 2>&1) reads in order.
 class Console {
  public:
   // Reads `answers`, prints on `output`, reports on `errors`; all three must outlive the
-  // console. The console alone decides when each is written: neither `answers` nor `errors`
-  // should be tied to `output`.
-  Console(std::istream& answers, std::ostream& output, std::ostream& errors, bool line_by_line);
+  // console. `on_terminal`: `output` is a terminal, where each line shows as it ends and text
+  // from the list cannot drive the terminal. The console alone decides when each stream is
+  // written: neither `answers` nor `errors` should be tied to `output`.
+  Console(std::istream& answers, std::ostream& output, std::ostream& errors, bool on_terminal);
 
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
   // Appends `text` to the line being printed.
   void print(std::string_view text);
+  // Appends `piece`, the next bytes of a text from the list, to the line being printed. On a
+  // terminal, each control character (C0, DEL, C1) and each byte of ill-formed UTF-8 shows as
+  // `?` (ShownText); elsewhere the bytes are printed as they are.
+  void print_from_list(std::string_view piece);
   // Ends the line being printed.
   void end_line();
   void print_line(std::string_view text);
 
-  // Reads the next answer as a decimal number (an optional sign, then digits up to the first
-  // byte that cannot continue it) or as a word (up to white space), after handing over all
-  // output. False when no answer can be read.
-  [[nodiscard]] bool read_number(std::int32_t& number);
-  [[nodiscard]] bool read_word(std::string& word);
+  // Reads the next answer, a word up to white space, after handing over all output: first what
+  // was handed back to the answers, if anything. Nullopt when the answers have ended.
+  [[nodiscard]] std::optional<std::string> read_answer();
+  // Makes `rest`, the part of an answer that was not taken, the next answer.
+  void hand_back_answer(std::string_view rest);
 
-  // Writes "change_utf8: SUBJECT: REASON" and a line end on standard error, after handing over
-  // all output.
+  // Writes "change_utf8: SUBJECT: REASON", or "change_utf8: REASON" without a subject, and a
+  // line end on standard error, after handing over all output.
   void write_reason(std::string_view subject, std::string_view reason);
   void write_reason(const Failure& failure);
+  void write_reason(std::string_view reason);
 
   // Hands all output over to standard output. False when standard output could not be
-  // written, now or before.
+  // written, now or before; the first time, its reason goes to standard error.
   [[nodiscard]] bool flush();
 
  private:
@@ -52,8 +60,16 @@ class Console {
   std::istream& answers_;
   std::ostream& output_;
   std::ostream& errors_;
-  const bool line_by_line_;
+  const bool on_terminal_;
   std::string pending_;  // not yet handed to standard output
+  std::string handed_back_answer_;
+  ShownText list_text_on_terminal_;
+  bool list_text_open_ = false;
+  bool output_failure_told_ = false;
 };
+
+// `text` with its "%s" replaced by `number` in decimal: a reason from the message catalog that
+// holds a number.
+std::string with_number(std::string_view text, std::int64_t number);
 
 #endif  // CHANGE_UTF8_CONSOLE_H_

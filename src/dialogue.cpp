@@ -1,17 +1,25 @@
 #include "dialogue.h"
 
+#include <libintl.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "console.h"
 #include "phone_list_conversion.h"
+#include "shown_text.h"
 
 namespace {
 
 constexpr std::int32_t kMinPerFileLimit = 1;
 constexpr std::int32_t kMaxPerFileLimit = 9999;
+
+// An answer is named in a note by its first this many characters.
+constexpr std::size_t kCharactersOfAnswerShown = 32;
 
 constexpr std::string_view kBanner[] = {
     "簡訊群組送大量轉換程式 V0.1",
@@ -35,27 +43,75 @@ constexpr std::string_view kCardFolder = "Data/MyAndroid/vesk";
 constexpr std::string_view kSomeFilesUnwritable = "轉換未完成，有檔案無法寫入...";
 constexpr std::string_view kListReadFailed = "轉換未完成，電話檔讀取錯誤...";
 
-// Reads the count; nullopt when it is no number or outside the range.
+// A count as typed: a decimal number (an optional sign, then digits up to the first byte that
+// cannot continue it) at the start of an answer.
+struct TypedCount {
+  std::optional<std::int64_t> value;  // nullopt: no digits, or too large for a 32-bit integer
+  std::size_t length = 0;             // of the number in the answer
+};
+
+TypedCount read_count(std::string_view answer) {
+  std::size_t next = answer.starts_with('+') || answer.starts_with('-') ? 1 : 0;
+  const bool negative = answer.starts_with('-');
+  std::int64_t value = 0;
+  const std::size_t first_digit = next;
+  bool too_large = false;
+  for (; next < answer.size() && answer[next] >= '0' && answer[next] <= '9'; ++next) {
+    value = value * 10 + (answer[next] - '0');
+    too_large = too_large || value > std::numeric_limits<std::int32_t>::max();
+    value = std::min<std::int64_t>(value, std::numeric_limits<std::int32_t>::max() + 1LL);
+  }
+  if (next == first_digit || too_large) {
+    return {std::nullopt, next == first_digit ? 0 : next};
+  }
+  return {negative ? -value : value, next};
+}
+
+// The answer as a note shows it: its first characters, none of which can drive a terminal.
+std::string shown_answer(std::string_view answer) {
+  std::string shown;
+  ShownText shown_text(kCharactersOfAnswerShown);
+  shown_text.append(answer, shown);
+  shown_text.finish(shown);
+  return shown;
+}
+
+// Reads the count; nullopt when the answers have ended, or it is no number or outside the
+// range, which a reason line then explains. Bytes typed right after the number are handed back
+// as the next answer, with a note.
 std::optional<std::int32_t> read_per_file_limit(Console& console) {
-  std::int32_t limit = 0;
-  if (!console.read_number(limit) || limit < kMinPerFileLimit || limit > kMaxPerFileLimit) {
+  const std::optional<std::string> answer = console.read_answer();
+  if (!answer) {
     return std::nullopt;
   }
-  return limit;
+  const TypedCount count = read_count(*answer);
+  if (!count.value || *count.value < kMinPerFileLimit || *count.value > kMaxPerFileLimit) {
+    console.write_reason(shown_answer(*answer), ::gettext("is not a number from 1 to 9999"));
+    return std::nullopt;
+  }
+  if (count.length < answer->size()) {
+    console.write_reason(
+        shown_answer(*answer),
+        with_number(::gettext("the count is %s; the rest is read as the next answer"),
+                    *count.value));
+    console.hand_back_answer(std::string_view(*answer).substr(count.length));
+  }
+  return static_cast<std::int32_t>(*count.value);
 }
 
 // Asks for list names until one can be converted, and returns how that conversion ended;
 // nullopt when the answers run out first.
 std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_limit,
+                                                          std::optional<FileIdentity> answers_file,
                                                           FileSystem& files, Console& console) {
-  std::string list_path;
   while (true) {
     console.print_line(kAskListName);
-    if (!console.read_word(list_path)) {
+    const std::optional<std::string> list_path = console.read_answer();
+    if (!list_path) {
       return std::nullopt;
     }
     const ConversionResult result =
-        convert_phone_list(list_path, per_file_limit, ".", files, console);
+        convert_phone_list(*list_path, per_file_limit, ".", answers_file, files, console);
     if (result != ConversionResult::ListUnreadable) {
       return result;
     }
@@ -75,13 +131,16 @@ int print_closing_text(std::optional<ConversionResult> result, Console& console)
   } else if (result == ConversionResult::ListReadFailed) {
     console.print_line(kListReadFailed);
     return 1;
+  } else if (!result) {
+    console.write_reason(::gettext("the answers ended before a usable list was named"));
+    return 1;
   }
   return 0;
 }
 
 }  // namespace
 
-int run_dialogue(FileSystem& files, Console& console) {
+int run_dialogue(std::optional<FileIdentity> answers_file, FileSystem& files, Console& console) {
   for (const std::string_view line : kBanner) {
     console.print_line(line);
   }
@@ -90,5 +149,6 @@ int run_dialogue(FileSystem& files, Console& console) {
     console.print_line(kRunAgain);
     return 0;
   }
-  return print_closing_text(convert_first_usable_list(*per_file_limit, files, console), console);
+  return print_closing_text(
+      convert_first_usable_list(*per_file_limit, answers_file, files, console), console);
 }

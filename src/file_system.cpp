@@ -81,8 +81,10 @@ NameStatus FileSystem::look_up(const std::filesystem::path& path) {
   return {.error = 0, .taken = true, .is_directory = is_directory, .leads_to = identity_of(status)};
 }
 
-FileIdentity FileSystem::identity(int fd) {
+std::optional<FileIdentity> FileSystem::identity(int fd) {
   struct stat status {};
-  ::fstat(fd, &status);  // cannot fail on an open descriptor
+  if (::fstat(fd, &status) != 0) {
+    return std::nullopt;
+  }
   return identity_of(status);
 }

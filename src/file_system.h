@@ -66,8 +66,8 @@ class FileSystem {
   // leads nowhere (to no file, or round in a loop) is taken and leads to nothing.
   virtual NameStatus look_up(const std::filesystem::path& path);
 
-  // The identity of the open file `fd`.
-  virtual FileIdentity identity(int fd);
+  // The identity of the file open as `fd`; nullopt when `fd` is not open.
+  virtual std::optional<FileIdentity> identity(int fd);
 };
 
 #endif  // CHANGE_UTF8_FILE_SYSTEM_H_

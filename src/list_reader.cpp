@@ -9,6 +9,18 @@
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
+
+// Whether a UTF-16 code unit of `text` (which begins with its byte-order mark) is U+0000.
+bool holds_utf16_nul(std::string_view text) {
+  for (std::size_t unit = 2; unit + 1 < text.size(); unit += 2) {
+    if (text[unit] == '\0' && text[unit + 1] == '\0') {
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -34,15 +46,36 @@ std::optional<Failure> ListReader::open(const std::filesystem::path& path) {
   return read_start();
 }
 
-FileIdentity ListReader::identity() const {
+std::optional<FileIdentity> ListReader::identity() const {
   return files_.identity(fd_);
 }
 
 ListBlock ListReader::next_block() {
+  if (!utf16_) {
+    return next_bytes();
+  }
+  decoded_.clear();
+  while (decoded_.empty() && !utf16_finished_) {
+    const ListBlock bytes = next_bytes();
+    if (bytes.failure) {
+      return bytes;
+    }
+    if (bytes.text.empty()) {
+      utf16_->finish(decoded_);  // U+FFFD for a character cut short
+      utf16_finished_ = true;
+    } else {
+      utf16_->decode(bytes.text, decoded_);
+    }
+  }
+  return {decoded_, std::nullopt};
+}
+
+// The next bytes of the list as they are: first what is left of the judged start.
+ListBlock ListReader::next_bytes() {
   if (!start_left_.empty()) {
-    const std::string_view text = start_left_.substr(0, block_size_);
-    start_left_.remove_prefix(text.size());
-    return {text, std::nullopt};
+    const std::string_view bytes = start_left_.substr(0, block_size_);
+    start_left_.remove_prefix(bytes.size());
+    return {bytes, std::nullopt};
   }
   const long got = files_.read(fd_, std::span(buffer_).first(block_size_));
   if (got < 0) {
@@ -68,11 +101,26 @@ std::optional<Failure> ListReader::read_start() {
     held += static_cast<std::size_t>(got);
   }
   start_left_ = std::string_view(buffer_.data(), held);
-  if (start_left_.find('\0') != std::string_view::npos) {
+  return judge_start();
+}
+
+// Finds the list's encoding from its byte-order mark, leaves the mark out, and refuses a list
+// that is not plain text.
+std::optional<Failure> ListReader::judge_start() {
+  if (start_left_.starts_with(kUtf16LittleEndianMark)) {
+    utf16_.emplace(ByteOrder::LittleEndian);
+  } else if (start_left_.starts_with(kUtf16BigEndianMark)) {
+    utf16_.emplace(ByteOrder::BigEndian);
+  }
+  const bool plain_text =
+      utf16_ ? !holds_utf16_nul(start_left_) : start_left_.find('\0') == std::string_view::npos;
+  if (!plain_text) {
     return Failure{name_, ::gettext("is not plain text, perhaps a spreadsheet or word-processor "
                                     "file; save it as UTF-8 or Unicode text")};
   }
-  if (start_left_.starts_with(kUtf8ByteOrderMark)) {
+  if (utf16_) {
+    start_left_.remove_prefix(kUtf16LittleEndianMark.size());
+  } else if (start_left_.starts_with(kUtf8ByteOrderMark)) {
     start_left_.remove_prefix(kUtf8ByteOrderMark.size());
   }
   return std::nullopt;

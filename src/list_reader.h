@@ -10,6 +10,7 @@
 
 #include "failure.h"
 #include "file_system.h"
+#include "utf16_text.h"
 
 // The list is read in blocks of this many bytes; a phone number may span blocks.
 inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
@@ -23,8 +24,12 @@ struct ListBlock {
   std::optional<Failure> failure;  // set when a read failed; the list then ends here
 };
 
-// Reads a phone list as text, block by block: opens it, judges its start, and hands out its
-// text until the end or a failed read. Its failures name the list as it was given.
+// Reads a phone list as UTF-8 text, block by block: opens it, judges its start, and hands out
+// its text until the end or a failed read. Its failures name the list as it was given.
+//
+// A list that begins with a UTF-16 byte-order mark (FF FE little endian, FE FF big endian, as
+// "Unicode" text from Notepad or a spreadsheet) is decoded to UTF-8 (Utf16Decoder); any other
+// list is handed out as it is, a UTF-8 byte-order mark left out.
 class ListReader {
  public:
   // Reads through `files`, which must outlive the reader, at most `block_size` bytes a read.
@@ -39,28 +44,34 @@ class ListReader {
   // Opens the list at `path` and reads its first kJudgedStartSize bytes (or all of it, if it
   // is shorter) in full, however the reads split them. Fails when the list cannot be opened or
   // read, or is not plain text: a NUL byte among those bytes, as in UTF-16 text without a
-  // byte-order mark or in a spreadsheet's own format, never is.
+  // byte-order mark or in a spreadsheet's own format, never is; nor, in UTF-16 text, a U+0000
+  // code unit among them, as in UTF-32 text.
   // REQUIRES: open has not been called.
   [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path);
 
   // The open list as the file system knows it.
   // REQUIRES: open succeeded.
-  [[nodiscard]] FileIdentity identity() const;
+  [[nodiscard]] std::optional<FileIdentity> identity() const;
 
-  // The next block of the list's text, at most `block_size` bytes; a leading UTF-8 byte-order
-  // mark is left out. The text stays valid until the next call.
+  // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
+  // the byte-order mark is left out. The text stays valid until the next call.
   // REQUIRES: open succeeded.
   [[nodiscard]] ListBlock next_block();
 
  private:
   [[nodiscard]] std::optional<Failure> read_start();
+  [[nodiscard]] std::optional<Failure> judge_start();
+  [[nodiscard]] ListBlock next_bytes();
 
   FileSystem& files_;
   const std::size_t block_size_;
   std::string name_;  // as given, for failures
   int fd_ = -1;
   std::vector<char> buffer_;
-  std::string_view start_left_;  // of the judged start, not yet handed out
+  std::string_view start_left_;        // of the judged start, not yet handed out
+  std::optional<Utf16Decoder> utf16_;  // set for a UTF-16 list
+  bool utf16_finished_ = false;
+  std::string decoded_;  // the text of the last block of a UTF-16 list
 };
 
 #endif  // CHANGE_UTF8_LIST_READER_H_

@@ -11,6 +11,8 @@
 #include "failure.h"
 #include "file_system.h"
 #include "group_file.h"
+#include "phone_entry.h"
+#include "shown_text.h"
 
 namespace {
 
@@ -19,17 +21,30 @@ constexpr std::string_view kOutputFile = "輸出檔案:";
 constexpr std::string_view kRead = "read:";
 constexpr std::string_view kCannotWriteFile = "無法寫入檔案:";
 
+// Entries that are not phone numbers are named one by one up to this many; the rest counted.
+constexpr std::int64_t kEntriesNamed = 10;
+
+// An entry is named by its first this many characters.
+constexpr std::size_t kCharactersOfEntryShown = 32;
+// Bytes that hold that many characters and one more, whatever they are: a character is at most
+// four bytes, and an incomplete one shows one `?` a byte.
+constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersOfEntryShown + 1);
+
 // Space, tab, line feed, vertical tab, form feed and carriage return separate numbers.
 bool is_separator(char byte) {
   return byte == ' ' || (byte >= '\t' && byte <= '\r');
 }
 
 // Deals the phone numbers of one list, given block by block as its text is read, into group
-// files and echoes them on the console.
+// files, echoes them on the console, and names the entries that are not phone numbers.
 class GroupDealer {
  public:
-  GroupDealer(std::int32_t per_file_limit, GroupFileWriter& writer, Console& console)
-      : per_file_limit_(per_file_limit), writer_(writer), console_(console) {}
+  GroupDealer(std::string_view list_name, std::int32_t per_file_limit, GroupFileWriter& writer,
+              Console& console)
+      : list_name_(list_name),
+        per_file_limit_(per_file_limit),
+        writer_(writer),
+        console_(console) {}
 
   // Deals `text`, the next text of the list; a number at its end may go on in the next call.
   void deal(std::string_view text);
@@ -49,17 +64,28 @@ class GroupDealer {
   // Notes a file under the group file name just past the last group written whole.
   void note_file_from_earlier_run();
 
+  // Notes how many entries that are not phone numbers were not named one by one.
+  void note_entries_not_named();
+
  private:
   void begin_entry();
+  void add_to_entry(std::string_view piece);
   void end_entry();
+  void note_entry_unless_phone_number();
   void begin_next_group();
   void end_open_group();
   void announce_unwritable_file(const Failure& failure);
   void discard_open_group();
 
+  const std::string_view list_name_;
   const std::int32_t per_file_limit_;
   GroupFileWriter& writer_;
   Console& console_;
+  PhoneNumberCheck phone_number_check_;
+  std::string entry_start_;  // the entry's first kBytesOfEntryKept bytes
+  std::int64_t line_ = 1;    // of the list, at the text dealt so far
+  std::int64_t entry_line_ = 0;
+  std::int64_t entries_not_phone_numbers_ = 0;
   std::int64_t group_number_ = 0;
   std::int64_t last_group_written_whole_ = 0;
   std::int32_t contacts_in_group_ = 0;
@@ -72,6 +98,7 @@ void GroupDealer::deal(std::string_view text) {
   while (next < text.size()) {
     if (!entry_open_) {
       while (next < text.size() && is_separator(text[next])) {
+        line_ += text[next] == '\n' ? 1 : 0;
         ++next;
       }
       if (next == text.size()) {
@@ -83,14 +110,12 @@ void GroupDealer::deal(std::string_view text) {
     while (end < text.size() && !is_separator(text[end])) {
       ++end;
     }
-    const std::string_view piece = text.substr(next, end - next);
-    writer_.add_phone_bytes(piece);
-    console_.print(piece);
+    add_to_entry(text.substr(next, end - next));
     if (end == text.size()) {
       return;
     }
     end_entry();
-    next = end + 1;
+    next = end;
   }
 }
 
@@ -119,6 +144,17 @@ void GroupDealer::note_file_from_earlier_run() {
   }
 }
 
+void GroupDealer::note_entries_not_named() {
+  const std::int64_t not_named = entries_not_phone_numbers_ - kEntriesNamed;
+  if (not_named <= 0) {
+    return;
+  }
+  console_.write_reason(list_name_, with_number(::ngettext("%s more entry is not a phone number",
+                                                           "%s more entries are not phone numbers",
+                                                           static_cast<unsigned long>(not_named)),
+                                                not_named));
+}
+
 void GroupDealer::begin_entry() {
   if (!has_begun() || contacts_in_group_ == per_file_limit_) {
     end_open_group();
@@ -127,6 +163,18 @@ void GroupDealer::begin_entry() {
   writer_.begin_contact(contacts_in_group_);
   console_.print(kRead);
   entry_open_ = true;
+  entry_line_ = line_;
+  phone_number_check_.reset();
+  entry_start_.clear();
+}
+
+void GroupDealer::add_to_entry(std::string_view piece) {
+  writer_.add_phone_bytes(piece);
+  console_.print_from_list(piece);
+  phone_number_check_.add(piece);
+  if (entry_start_.size() < kBytesOfEntryKept) {
+    entry_start_ += piece.substr(0, kBytesOfEntryKept - entry_start_.size());
+  }
 }
 
 void GroupDealer::end_entry() {
@@ -134,6 +182,23 @@ void GroupDealer::end_entry() {
   console_.end_line();
   ++contacts_in_group_;
   entry_open_ = false;
+  note_entry_unless_phone_number();
+}
+
+// Names an entry that is not a phone number, as one of the first kEntriesNamed: names, header
+// cells and other words of a list become contacts all the same, and the user should know.
+void GroupDealer::note_entry_unless_phone_number() {
+  if (phone_number_check_.is_phone_number() || ++entries_not_phone_numbers_ > kEntriesNamed) {
+    return;
+  }
+  std::string subject(list_name_);
+  subject += ':';
+  subject += std::to_string(entry_line_);
+  subject += ": ";
+  ShownText shown(kCharactersOfEntryShown);
+  shown.append(entry_start_, subject);
+  shown.finish(subject);
+  console_.write_reason(subject, ::gettext("is not a phone number"));
 }
 
 void GroupDealer::begin_next_group() {
@@ -195,6 +260,7 @@ ConversionResult end_conversion(GroupDealer& dealer, const std::optional<Failure
   if (read_failure) {
     console.write_reason(*read_failure);
   }
+  dealer.note_entries_not_named();
   dealer.note_file_from_earlier_run();
   if (read_failure) {
     return ConversionResult::ListReadFailed;
@@ -208,13 +274,19 @@ ConversionResult end_conversion(GroupDealer& dealer, const std::optional<Failure
 ConversionResult convert_phone_list(const std::filesystem::path& list_path,
                                     std::int32_t per_file_limit,
                                     const std::filesystem::path& output_directory,
-                                    FileSystem& files, Console& console, std::size_t block_size) {
+                                    std::optional<FileIdentity> answers_file, FileSystem& files,
+                                    Console& console, std::size_t block_size) {
   assert(per_file_limit >= 1 && block_size >= 1);
   ListReader list(files, block_size);
   std::optional<Failure> why_unusable = list.open(list_path);
+  if (!why_unusable && answers_file && list.identity() == answers_file) {
+    // Reading it would take the answers away, or wait for the user to type the list.
+    why_unusable =
+        Failure{list_path.native(), ::gettext("is the standard input, which holds the answers")};
+  }
   if (!why_unusable) {
     GroupFileWriter writer(files, output_directory, list.identity());
-    GroupDealer dealer(per_file_limit, writer, console);
+    GroupDealer dealer(list_path.native(), per_file_limit, writer, console);
     std::optional<Failure> read_failure = deal_whole_list(list, dealer);
     if (dealer.has_begun()) {
       return end_conversion(dealer, read_failure, console);

@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
+#include "file_system.h"
 #include "list_reader.h"
 
 class Console;
-class FileSystem;
 
 enum class ConversionResult {
   // Every phone number went into a group file that was written completely.
@@ -35,12 +36,19 @@ enum class ConversionResult {
 // so does a file under the group file name just past the last group written whole: left by an
 // earlier, longer run, it would be copied to the phone with this run's groups.
 //
+// Each of the first 10 entries that are not phone numbers (ASCII digits and + - . ( ) only, +
+// only first, 3 to 20 digits) gets a note on the console's standard error with the list's
+// name, the line it begins on and its first 32 characters; the rest are counted in one note at
+// the end. The notes change nothing else. `answers_file`, the file the answers come from (if
+// known), is not a usable list.
+//
 // Memory stays bounded however long the list or one number is: the list is read in blocks of
 // `block_size` bytes and each number streams through to the group file and the console.
 // REQUIRES: per_file_limit >= 1; block_size >= 1.
 [[nodiscard]] ConversionResult convert_phone_list(const std::filesystem::path& list_path,
                                                   std::int32_t per_file_limit,
                                                   const std::filesystem::path& output_directory,
+                                                  std::optional<FileIdentity> answers_file,
                                                   FileSystem& files, Console& console,
                                                   std::size_t block_size = kListBlockSize);
 

@@ -38,7 +38,7 @@ const std::string kClosing =
     "完成轉換，程式結束...請檔案放到手機記憶卡底下的:\nData/MyAndroid/vesk\n";
 // The console lines of converting a, b, c with the limit 2.
 const std::string kConvertedABC =
-    "輸出檔案:output_1.xml\nread:a\nread:b\n輸出檔案:output_2.xml\nread:c\n";
+    "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\n";
 
 struct DialogueRun {
   int exit_status;
@@ -59,7 +59,7 @@ class DialogueTest : public ::testing::Test {
     std::ostringstream output;
     std::ostringstream errors;
     Console console(input, output, errors, false);
-    const int status = run_dialogue(file_system_, console);
+    const int status = run_dialogue(std::nullopt, file_system_, console);
     EXPECT_TRUE(console.flush());
     std::string shown = output.str();
     EXPECT_TRUE(shown.starts_with(kBanner)) << shown;
@@ -81,11 +81,11 @@ class DialogueTest : public ::testing::Test {
 };
 
 TEST_F(DialogueTest, LeadsFromEachAnswerToItsEnd) {
-  write_file("list.txt", "a b c");
-  write_file("abc", "a b c");
-  write_file("電話清單.txt", "a b c");
+  write_file("list.txt", "111 222 333");
+  write_file("abc", "111 222 333");
+  write_file("電話清單.txt", "111 222 333");
   write_file("empty.txt", "\n\n");
-  write_file("bom.txt", std::string(kUtf8Bom) + "a\r\nb\r\nc\r\n");
+  write_file("bom.txt", std::string(kUtf8Bom) + "111\r\n222\r\n333\r\n");
   std::filesystem::create_directory("folder");
   const std::string converted = kAsk + kConvertedABC + kClosing;
   const struct {
@@ -98,10 +98,10 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEnd) {
       {"+2 bom.txt", converted},
       {"002\n電話清單.txt\n", converted},
       {"1 list.txt", kAsk +
-                         "輸出檔案:output_1.xml\nread:a\n輸出檔案:output_2.xml\nread:b\n"
-                         "輸出檔案:output_3.xml\nread:c\n" +
+                         "輸出檔案:output_1.xml\nread:111\n輸出檔案:output_2.xml\nread:222\n"
+                         "輸出檔案:output_3.xml\nread:333\n" +
                          kClosing},
-      {"9999 list.txt", kAsk + "輸出檔案:output_1.xml\nread:a\nread:b\nread:c\n" + kClosing},
+      {"9999 list.txt", kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\nread:333\n" + kClosing},
       {"2\nmissing.txt\nempty.txt\nfolder\nlist.txt\n",
        kAsk + kUnusable + kAsk + kUnusable + kAsk + kUnusable + converted},
       {"0\n", kRunAgain},
@@ -126,26 +126,26 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEnd) {
 }
 
 TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
-  write_file("list.txt", "a b c" + std::string(kJudgedStartSize - 5, ' ') + "d e");
+  write_file("list.txt", "111 222 333" + std::string(kJudgedStartSize - 11, ' ') + "444 555");
   std::filesystem::create_directory("output_1.xml");
   DialogueRun result = run("2 list.txt");
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kAsk +
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
-                                "read:a\nread:b\n輸出檔案:output_2.xml\nread:c\nread:d\n"
-                                "輸出檔案:output_3.xml\nread:e\n"
+                                "read:111\nread:222\n輸出檔案:output_2.xml\nread:333\nread:444\n"
+                                "輸出檔案:output_3.xml\nread:555\n"
                                 "轉換未完成，有檔案無法寫入...\n");
   EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
   remove_group_files();
 
-  // Reading the list fails once the group of "c" and "d" has begun.
+  // Reading the list fails once the group of 333 and 444 has begun.
   file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize));
   result = run("2 list.txt");
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kAsk + kConvertedABC + "轉換未完成，電話檔讀取錯誤...\n");
   EXPECT_EQ(result.errors, "change_utf8: list.txt: Input/output error\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml"}));
-  EXPECT_EQ(test_support::read_file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+  EXPECT_EQ(test_support::read_file("output_1.xml"), expected_group_file(1, {"111", "222"}));
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ const std::string kIncomplete = "轉換未完成，有檔案無法寫入...\n";
 const std::string kReadFailed = "轉換未完成，電話檔讀取錯誤...\n";
 // The console lines of converting a, b, c with the limit 2.
 const std::string kConvertedABC =
-    "輸出檔案:output_1.xml\nread:a\nread:b\n輸出檔案:output_2.xml\nread:c\n";
+    "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\n";
 
 struct RunOptions {
   std::vector<std::string> arguments = {};
@@ -268,7 +268,7 @@ class EndToEndTest : public ::testing::Test {
   }
 
   // A program in the middle of converting list.fifo with the limit 2: it has been handed
-  // "a b c" and waits for more of the list, with group 2 begun under its temporary name.
+  // "111 222 333" and waits for more of the list, with group 2 begun under its temporary name.
   struct MidConversion {
     StartedProgram program;
     int list;  // the write end of the FIFO; -1 when the program never started
@@ -279,7 +279,7 @@ class EndToEndTest : public ::testing::Test {
     write_answers(program, "2\nlist.fifo\n");
     int list = program.target < 0 ? -1 : ::open(fifo.c_str(), O_WRONLY);
     // The program judges the start of a list before it converts any of it.
-    const std::string start_of_list = "a b c" + std::string(kJudgedStartSize - 5, ' ');
+    const std::string start_of_list = "111 222 333" + std::string(kJudgedStartSize - 11, ' ');
     if (list >= 0 &&
         (::write(list, start_of_list.data(), start_of_list.size()) != std::ssize(start_of_list) ||
          !wait_for_entry_starting_with(".output_2.xml."))) {
@@ -301,7 +301,7 @@ class EndToEndTest : public ::testing::Test {
 };
 
 TEST_F(EndToEndTest, ReportsEachFailureWithItsReasonInOrderInOneLogOfBothStreams) {
-  write_list("list.txt", "a b c");
+  write_list("list.txt", "111 222 333");
   std::filesystem::create_directory(work_.path() / "output_1.xml");
   const RunResult result = run("2\nmissing.txt\nlist.txt\n",
                                {.arguments = {"--help", "other.txt"}, .errors_to_console = true});
@@ -311,49 +311,51 @@ TEST_F(EndToEndTest, ReportsEachFailureWithItsReasonInOrderInOneLogOfBothStreams
                                 kUnusable + kAsk +
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
                                 "change_utf8: output_1.xml: Is a directory\n"
-                                "read:a\nread:b\n輸出檔案:output_2.xml\nread:c\n" +
+                                "read:111\nread:222\n輸出檔案:output_2.xml\nread:333\n" +
                                 kIncomplete);
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
 }
 
 TEST_F(EndToEndTest, KeepsTheOldGroupFileWhenTheFileSizeLimitStopsTheNewOne) {
   // A limit on the size of any file (`ulimit -f`, which must not kill the program) that the
   // console stays below, but not the first group, where each & takes five bytes.
   const std::string ampersands(2000, '&');
-  write_list("list.txt", "a " + ampersands + " c");
+  write_list("list.txt", "111 " + ampersands + " 333");
   write_file(work_.path() / "output_1.xml", "old group");
   const RunResult result = run("2\nlist.txt\n", {.file_size_limit = 5000});
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console, kBanner + kAsk + "輸出檔案:output_1.xml\nread:a\nread:" + ampersands +
-                                "\n無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:c\n" +
+  EXPECT_EQ(result.console, kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:" + ampersands +
+                                "\n無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:333\n" +
                                 kIncomplete);
-  EXPECT_EQ(result.errors, "change_utf8: output_1.xml: File too large\n");
+  EXPECT_EQ(result.errors, "change_utf8: list.txt:1: " + ampersands.substr(0, 32) +
+                               "...: is not a phone number\n"
+                               "change_utf8: output_1.xml: File too large\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml", "output_2.xml"}));
   EXPECT_EQ(file("output_1.xml"), "old group");
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
 }
 
 TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
   // The list typed as output_1.xml, and a second hard link to it as output_2.xml, in a folder
   // that can be written but not listed.
-  write_list("output_1.xml", "a b c");
+  write_list("output_1.xml", "111 222 333");
   std::filesystem::create_hard_link(work_.path() / "output_1.xml", work_.path() / "output_2.xml");
   std::filesystem::permissions(work_.path(), std::filesystem::perms(0333));
   const RunResult result = run("1\noutput_1.xml\n", {.as_nobody = true});
   std::filesystem::permissions(work_.path(), std::filesystem::perms(0700));
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kBanner + kAsk +
-                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:a\n"
-                                "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:b\n"
-                                "輸出檔案:output_3.xml\nread:c\n" +
+                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:111\n"
+                                "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:222\n"
+                                "輸出檔案:output_3.xml\nread:333\n" +
                                 kIncomplete);
   const std::string reason =
       ": is the phone list being read; rename the list or run the program in another folder\n";
   EXPECT_EQ(result.errors,
             "change_utf8: output_1.xml" + reason + "change_utf8: output_2.xml" + reason);
-  EXPECT_EQ(file("output_1.xml"), "a b c");
-  EXPECT_EQ(file("output_2.xml"), "a b c");
-  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"c"}));
+  EXPECT_EQ(file("output_1.xml"), "111 222 333");
+  EXPECT_EQ(file("output_2.xml"), "111 222 333");
+  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"333"}));
 }
 
 TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsTheProgram) {
@@ -366,17 +368,17 @@ TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsThePr
     EXPECT_EQ(wait_for(conversion.program.pid), -signal_number);
     ::close(conversion.list);
     EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"})) << signal_number;
-    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"})) << signal_number;
+    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"})) << signal_number;
     clear_work();
   }
 
   // Started under nohup, the program goes on after a hangup.
   const MidConversion conversion = start_mid_conversion({.shell_prelude = "trap '' HUP"});
   ::kill(conversion.program.target, SIGHUP);
-  ASSERT_EQ(::write(conversion.list, "d", 1), 1);
+  ASSERT_EQ(::write(conversion.list, "444", 3), 3);
   ::close(conversion.list);
   EXPECT_EQ(wait_for(conversion.program.pid), 0);
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c", "d"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333", "444"}));
 }
 
 TEST_F(EndToEndTest, EndsOnASignalAlsoAsTheProcess1OfAContainer) {
@@ -390,14 +392,14 @@ TEST_F(EndToEndTest, EndsOnASignalAlsoAsTheProcess1OfAContainer) {
   EXPECT_EQ(wait_for(conversion.program.pid), 128 + SIGTERM);
   ::close(conversion.list);
   EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"}));
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
 }
 
 TEST_F(EndToEndTest, ASignalWhileAFileIsSlowlyCreatedLeavesNothing) {
   // tests/slow_creation_shim.cpp holds each exclusive creation for a second after the file
   // exists, as a slow memory card does: the signal arrives before the file is the program's
   // to remove.
-  write_list("list.txt", "a b");
+  write_list("list.txt", "111 222");
   const StartedProgram program = start(
       {.environment = {"LD_PRELOAD=" SLOW_CREATION_SHIM_PATH, "SLOW_CREATION_MICROSECONDS=1000000",
                        "ASAN_OPTIONS=verify_asan_link_order=0"}});
@@ -417,15 +419,15 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
   }
   ::freelocale(chinese);
   write_list("empty.txt", "\n");
-  write_list("list.txt", "a b c");
+  write_list("list.txt", "111 222 333");
   write_file(work_.path() / "output_4.xml", "from an earlier run");
   // "1,000" is the count 1 in every locale, then ",000" is the name of a list.
   const RunResult result = run("1,000 empty.txt list.txt\n",
                                {.environment = {"LC_ALL=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.console, kBanner + kAsk + kUnusable + kAsk + kUnusable + kAsk +
-                                "輸出檔案:output_1.xml\nread:a\n輸出檔案:output_2.xml\nread:b\n"
-                                "輸出檔案:output_3.xml\nread:c\n" +
+                                "輸出檔案:output_1.xml\nread:111\n輸出檔案:output_2.xml\nread:222\n"
+                                "輸出檔案:output_3.xml\nread:333\n" +
                                 kClosing);
   // The C library's text, then two of the program's own from its catalog.
   EXPECT_EQ(result.errors,
@@ -435,14 +437,14 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
-  write_list("list.txt", "a b c");
+  write_list("list.txt", "111 222 333");
   // A full device, and a pipe that nobody reads, which must not end the program by SIGPIPE
   // halfway through a file.
   for (const RunOptions& options :
        {RunOptions{.console_path = "/dev/full"}, RunOptions{.console_is_closed_pipe = true}}) {
     EXPECT_EQ(run("2\nlist.txt\n", options).exit_status, 1);
-    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
-    EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"c"}));
+    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
+    EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
   }
 }
 
@@ -524,13 +526,13 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswer) {
     EXPECT_EQ(read_until(console, shown, kAsk), kBanner + kAsk) << on_terminal;
     ASSERT_EQ(::write(answers, "list.fifo\n", 10), 10);
     const int list = ::open(fifo.c_str(), O_WRONLY);
-    const std::string start_of_list = "a b" + std::string(kJudgedStartSize - 3, ' ');
+    const std::string start_of_list = "111 222" + std::string(kJudgedStartSize - 7, ' ');
     ASSERT_EQ(::write(list, start_of_list.data(), start_of_list.size()), std::ssize(start_of_list));
     if (on_terminal) {  // while the program waits for the rest of the list
-      const std::string first_lines = kBanner + kAsk + "輸出檔案:output_1.xml\nread:a\nread:b\n";
+      const std::string first_lines = kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\n";
       EXPECT_EQ(read_until(console, shown, first_lines), first_lines);
     }
-    ASSERT_EQ(::write(list, "c", 1), 1);
+    ASSERT_EQ(::write(list, "333", 3), 3);
     ::close(list);
     const std::string expected = kBanner + kAsk + kConvertedABC + kClosing;
     if (read_until(console, shown, expected) != expected) {

@@ -43,8 +43,9 @@ class ConversionTest : public ::testing::Test {
     std::ostringstream output;
     reasons_.str("");
     Console console(no_answers, output, reasons_, false);
-    const ConversionResult result = convert_phone_list(dir_.path() / "list.txt", per_file_limit,
-                                                       out_, file_system_, console, block_size);
+    const ConversionResult result =
+        convert_phone_list(dir_.path() / "list.txt", per_file_limit, out_, std::nullopt,
+                           file_system_, console, block_size);
     EXPECT_TRUE(console.flush());
     console_ = output.str();
     return result;
@@ -52,6 +53,11 @@ class ConversionTest : public ::testing::Test {
 
   std::string file(const std::string& name) const { return read_file(out_ / name); }
   std::vector<std::string> files() const { return test_support::entry_names(out_); }
+  // The note on an entry of the list that is not a phone number, shown as `shown`.
+  std::string note(int line, std::string_view shown) const {
+    return "change_utf8: " + (dir_.path() / "list.txt").string() + ":" + std::to_string(line) +
+           ": " + std::string(shown) + ": is not a phone number\n";
+  }
   // The reason line for the list.
   std::string list_reason(std::string_view reason) const {
     return "change_utf8: " + (dir_.path() / "list.txt").string() + ": " + std::string(reason) +
@@ -73,7 +79,7 @@ TEST_F(ConversionTest, FillsEachFileToTheLimitAndPutsTheRestInTheLast) {
   } rows[] = {
       {"1\n2\n3\n4\n5\n6\n7\n", 3, {{"1", "2", "3"}, {"4", "5", "6"}, {"7"}}},
       {"1 2 3 4 5 6", 3, {{"1", "2", "3"}, {"4", "5", "6"}}},  // no empty third file
-      {"a b", 1, {{"a"}, {"b"}}},
+      {"111 222", 1, {{"111"}, {"222"}}},
       {"x", 9999, {{"x"}}},
   };
   for (const auto& row : rows) {
@@ -104,7 +110,9 @@ TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbersAndEachNumberAsRead) {
                                                           "0912"}));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"09\xEF\xBF\xBD\xEF\xBF\xBD"
                                                           "12"}));
-  EXPECT_EQ(reasons_.str(), "");
+  EXPECT_EQ(reasons_.str(), note(1, "09<12>&34") + note(2, "\xE7\x8E\x8B"
+                                                            "0912") +
+                                note(3, "09??12"));
 }
 
 TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
@@ -180,21 +188,21 @@ TEST_F(ConversionTest, StreamsNumbersCharactersAndEntitiesAcrossReadBlocks) {
 
 TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) {
   std::filesystem::create_directory(out_ / "output_2.xml");  // fails to begin
-  ASSERT_EQ(convert("a b c", 1), ConversionResult::SomeFilesUnwritable);
+  ASSERT_EQ(convert("111 222 333", 1), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
-            "輸出檔案:output_1.xml\nread:a\n"
-            "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:b\n"
-            "輸出檔案:output_3.xml\nread:c\n");
+            "輸出檔案:output_1.xml\nread:111\n"
+            "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:222\n"
+            "輸出檔案:output_3.xml\nread:333\n");
   EXPECT_EQ(reasons_.str(), "change_utf8: output_2.xml: Is a directory\n");
-  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"c"}));
+  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"333"}));
 
   empty_output_folder();
   file_system_.write_error = ENOSPC;  // fails when each group ends
   file_system_.remove_error = EROFS;  // and the temporary file of the last one stays
-  ASSERT_EQ(convert("a b c", 2), ConversionResult::SomeFilesUnwritable);
+  ASSERT_EQ(convert("111 222 333", 2), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
-            "輸出檔案:output_1.xml\nread:a\nread:b\n無法寫入檔案:output_1.xml\n"
-            "輸出檔案:output_2.xml\nread:c\n無法寫入檔案:output_2.xml\n");
+            "輸出檔案:output_1.xml\nread:111\nread:222\n無法寫入檔案:output_1.xml\n"
+            "輸出檔案:output_2.xml\nread:333\n無法寫入檔案:output_2.xml\n");
   const std::string process_id = std::to_string(::getpid());
   EXPECT_EQ(reasons_.str(),
             "change_utf8: output_1.xml: No space left on device\n"
@@ -207,17 +215,17 @@ TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) 
 }
 
 TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
-  // Reads fail from the third byte after the judged start on: within "d". An earlier run left
+  // Reads fail from the third byte after the judged start on: within 444. An earlier run left
   // output_2.xml, whose name this run announced for the group it drops.
-  const std::string list = "a b c" + std::string(kJudgedStartSize - 5, ' ') + " d e";
+  const std::string list = "111 222 333" + std::string(kJudgedStartSize - 11, ' ') + " 444 555";
   write_file(out_ / "output_2.xml", "from an earlier run");
   file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize) + 2);
   ASSERT_EQ(convert(list, 2), ConversionResult::ListReadFailed);
   EXPECT_EQ(console_,
-            "輸出檔案:output_1.xml\nread:a\nread:b\n輸出檔案:output_2.xml\nread:c\nread:d\n");
+            "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\nread:4\n");
   EXPECT_EQ(reasons_.str(), list_reason("Input/output error") + kLeftoverOutput2);
   EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml"}));
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"a", "b"}));
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
   EXPECT_EQ(file("output_2.xml"), "from an earlier run");
 
   // Before the first number, the list is one that cannot be read.
@@ -231,18 +239,18 @@ TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
 
 TEST_F(ConversionTest, NamesAFileJustPastTheLastGroupWrittenWholeButNeverTheList) {
   write_file(out_ / "output_2.xml", "from an earlier run");
-  ASSERT_EQ(convert("a b", 2), ConversionResult::Converted);
+  ASSERT_EQ(convert("111 222", 2), ConversionResult::Converted);
   EXPECT_EQ(reasons_.str(), kLeftoverOutput2);
 
   // The list itself, under the name past the last group: no leftover.
   empty_output_folder();
-  write_file(dir_.path() / "list.txt", "a b");
+  write_file(dir_.path() / "list.txt", "111 222");
   std::filesystem::create_hard_link(dir_.path() / "list.txt", out_ / "output_2.xml");
   std::ostringstream output;
   std::istringstream no_answers;
   reasons_.str("");
   Console console(no_answers, output, reasons_, false);
-  ASSERT_EQ(convert_phone_list(out_ / "output_2.xml", 2, out_, file_system_, console),
+  ASSERT_EQ(convert_phone_list(out_ / "output_2.xml", 2, out_, std::nullopt, file_system_, console),
             ConversionResult::Converted);
   EXPECT_EQ(reasons_.str(), "");
 }
