@@ -8,7 +8,6 @@
 #include <clocale>
 #include <csignal>
 #include <cstdint>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,6 +15,7 @@
 
 #include "console.h"
 #include "file_system.h"
+#include "message_catalog.h"
 #include "phone_list_conversion.h"
 
 namespace {
@@ -48,26 +48,16 @@ constexpr std::string_view kCardFolder = "Data/MyAndroid/vesk";
 constexpr std::string_view kSomeFilesUnwritable = "轉換未完成，有檔案無法寫入...";
 constexpr std::string_view kListReadFailed = "轉換未完成，電話檔讀取錯誤...";
 
-// The folder of the message catalogs: CHANGE_UTF8_LOCALEDIR_FROM_BINDIR from the program's
-// own folder, which finds them both where the program is installed (any prefix) and in its
-// build folder, which has the same layout; the configured folder when the program's own
-// path cannot be read.
-std::filesystem::path message_catalog_folder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
-    return CHANGE_UTF8_LOCALEDIR;
-  }
-  return (program.parent_path() / CHANGE_UTF8_LOCALEDIR_FROM_BINDIR).lexically_normal();
-}
-
 // Takes the whole locale from the environment (LC_ALL, LC_MESSAGES, LANG, LANGUAGE), so that
 // the reasons on standard error, the C library's and the program's own, are in the user's
 // language and character set. Reading the count is not affected: the C++ streams keep the
 // classic locale.
 void use_the_users_language() {
   std::setlocale(LC_ALL, "");
-  ::bindtextdomain(kTextDomain, message_catalog_folder().c_str());
+  ::bindtextdomain(
+      kTextDomain,
+      message_catalog_folder(kTextDomain, CHANGE_UTF8_LOCALEDIR_FROM_BINDIR, CHANGE_UTF8_LOCALEDIR)
+          .c_str());
   ::textdomain(kTextDomain);
 }
 
