@@ -38,7 +38,7 @@ std::filesystem::path choose_message_catalog_folder(
   if (program_folder.empty()) {
     return configured_folder;
   }
-  const std::filesystem::path beside_program =
+  std::filesystem::path beside_program =
       (program_folder / locale_folder_from_program_folder).lexically_normal();
   if (holds_message_catalog(beside_program, text_domain)) {
     return beside_program;
