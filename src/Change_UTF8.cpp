@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <clocale>
-#include <filesystem>
 #include <iostream>
 
 #include "console.h"
 #include "dialogue.h"
 #include "file_system.h"
+#include "message_catalog.h"
 #include "termination_signals.h"
 
 namespace {
@@ -18,26 +18,16 @@ namespace {
 // The message catalogs of the reasons printed on standard error are change_utf8.mo.
 constexpr const char* kTextDomain = "change_utf8";
 
-// The folder of the message catalogs: CHANGE_UTF8_LOCALEDIR_FROM_BINDIR from the program's
-// own folder, which finds them both where the program is installed (any prefix) and in its
-// build folder, which has the same layout; the configured folder when the program's own
-// path cannot be read.
-std::filesystem::path message_catalog_folder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
-    return CHANGE_UTF8_LOCALEDIR;
-  }
-  return (program.parent_path() / CHANGE_UTF8_LOCALEDIR_FROM_BINDIR).lexically_normal();
-}
-
 // Takes the whole locale from the environment (LC_ALL, LC_MESSAGES, LANG, LANGUAGE), so that
 // the reasons on standard error, the C library's and the program's own, are in the user's
 // language and character set. Reading the count is not affected: the C++ streams keep the
 // classic locale.
 void use_the_users_language() {
   std::setlocale(LC_ALL, "");
-  ::bindtextdomain(kTextDomain, message_catalog_folder().c_str());
+  ::bindtextdomain(
+      kTextDomain,
+      message_catalog_folder(kTextDomain, CHANGE_UTF8_LOCALEDIR_FROM_BINDIR, CHANGE_UTF8_LOCALEDIR)
+          .c_str());
   ::textdomain(kTextDomain);
 }
 

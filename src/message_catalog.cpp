@@ -1,0 +1,54 @@
+#include "message_catalog.h"
+
+#include <string>
+#include <system_error>
+
+namespace {
+
+// The folder of the running program; empty when /proc/self/exe cannot be read.
+std::filesystem::path running_program_folder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    return {};
+  }
+  return program.parent_path();
+}
+
+}  // namespace
+
+bool holds_message_catalog(const std::filesystem::path& folder, std::string_view text_domain) {
+  const std::string catalog_name = std::string(text_domain) + ".mo";
+  std::error_code error;
+  for (std::filesystem::directory_iterator language(folder, error), end; !error && language != end;
+       language.increment(error)) {
+    std::error_code not_there;
+    if (std::filesystem::is_regular_file(language->path() / "LC_MESSAGES" / catalog_name,
+                                         not_there)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::filesystem::path choose_message_catalog_folder(
+    std::string_view text_domain, const std::filesystem::path& program_folder,
+    std::string_view locale_folder_from_program_folder,
+    const std::filesystem::path& configured_folder) {
+  if (program_folder.empty()) {
+    return configured_folder;
+  }
+  std::filesystem::path beside_program =
+      (program_folder / locale_folder_from_program_folder).lexically_normal();
+  if (holds_message_catalog(beside_program, text_domain)) {
+    return beside_program;
+  }
+  return configured_folder;
+}
+
+std::filesystem::path message_catalog_folder(std::string_view text_domain,
+                                             std::string_view locale_folder_from_program_folder,
+                                             const std::filesystem::path& configured_folder) {
+  return choose_message_catalog_folder(text_domain, running_program_folder(),
+                                       locale_folder_from_program_folder, configured_folder);
+}
