@@ -80,42 +80,66 @@ class DialogueTest : public ::testing::Test {
   FaultyFileSystem file_system_;
 };
 
-TEST_F(DialogueTest, LeadsFromEachAnswerToItsEnd) {
+TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) {
   write_file("list.txt", "111 222 333");
   write_file("abc", "111 222 333");
+  write_file(",000", "111 222 333");
   write_file("電話清單.txt", "111 222 333");
   write_file("empty.txt", "\n\n");
   write_file("bom.txt", std::string(kUtf8Bom) + "111\r\n222\r\n333\r\n");
   std::filesystem::create_directory("folder");
   const std::string converted = kAsk + kConvertedABC + kClosing;
+  const std::string not_a_count = ": is not a number from 1 to 9999\n";
+  const std::string rest_is_next_answer = "; the rest is read as the next answer\n";
   const struct {
     std::string answers;
+    int exit_status;
     std::string console;
+    std::string errors;
   } rows[] = {
-      {"2\nlist.txt\n", converted},
-      {"2 list.txt", converted},  // answers are words, not lines
-      {"2abc", converted},
-      {"+2 bom.txt", converted},
-      {"002\n電話清單.txt\n", converted},
-      {"1 list.txt", kAsk +
-                         "輸出檔案:output_1.xml\nread:111\n輸出檔案:output_2.xml\nread:222\n"
-                         "輸出檔案:output_3.xml\nread:333\n" +
-                         kClosing},
-      {"9999 list.txt", kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\nread:333\n" + kClosing},
-      {"2\nmissing.txt\nempty.txt\nfolder\nlist.txt\n",
-       kAsk + kUnusable + kAsk + kUnusable + kAsk + kUnusable + converted},
-      {"0\n", kRunAgain},
-      {"-5\n", kRunAgain},
-      {"10000\n", kRunAgain},
-      {"99999999999\n", kRunAgain},
-      {"abc\n", kRunAgain},
-      {"+\n", kRunAgain},
-      {"", kRunAgain},
+      {"2\nlist.txt\n", 0, converted, ""},
+      {"2 list.txt", 0, converted, ""},  // answers are words, not lines
+      {"2abc", 0, converted, "change_utf8: 2abc: the count is 2" + rest_is_next_answer},
+      {"2,000", 0, converted, "change_utf8: 2,000: the count is 2" + rest_is_next_answer},
+      {"+2 bom.txt", 0, converted, ""},
+      {"002\n電話清單.txt\n", 0, converted, ""},
+      {"2筆 list.txt", 0, kAsk + kUnusable + converted,
+       "change_utf8: 2筆: the count is 2" + rest_is_next_answer +
+           "change_utf8: 筆: No such file or directory\n"},
+      {"1 list.txt", 0,
+       kAsk +
+           "輸出檔案:output_1.xml\nread:111\n輸出檔案:output_2.xml\nread:222\n"
+           "輸出檔案:output_3.xml\nread:333\n" +
+           kClosing,
+       ""},
+      {"9999 list.txt", 0,
+       kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\nread:333\n" + kClosing, ""},
+      {"2\nmissing.txt\nempty.txt\nfolder\nlist.txt\n", 0,
+       kAsk + kUnusable + kAsk + kUnusable + kAsk + kUnusable + converted,
+       "change_utf8: missing.txt: No such file or directory\n"
+       "change_utf8: empty.txt: holds no phone number\n"
+       "change_utf8: folder: Is a directory\n"},
+      // The answers end before a usable list is named.
+      {"2\n", 1, kAsk, "change_utf8: the answers ended before a usable list was named\n"},
+      {"2\nmissing.txt\n", 1, kAsk + kUnusable + kAsk,
+       "change_utf8: missing.txt: No such file or directory\n"
+       "change_utf8: the answers ended before a usable list was named\n"},
+      {"0\n", 0, kRunAgain, "change_utf8: 0" + not_a_count},
+      {"-5\n", 0, kRunAgain, "change_utf8: -5" + not_a_count},
+      {"10000\n", 0, kRunAgain, "change_utf8: 10000" + not_a_count},
+      {"99999999999\n", 0, kRunAgain, "change_utf8: 99999999999" + not_a_count},
+      {"abc\n", 0, kRunAgain, "change_utf8: abc" + not_a_count},
+      {"+\n", 0, kRunAgain, "change_utf8: +" + not_a_count},
+      {"\xEF\xBC\x93 list.txt", 0, kRunAgain, "change_utf8: \xEF\xBC\x93" + not_a_count},  // ３
+      {"\x1B[2J\n", 0, kRunAgain, "change_utf8: ?[2J" + not_a_count},
+      {"", 0, kRunAgain, ""},
+      {" \n\t", 0, kRunAgain, ""},
   };
   for (const auto& row : rows) {
     const DialogueRun result = run(row.answers);
-    EXPECT_EQ(result.exit_status, 0) << row.answers;
+    EXPECT_EQ(result.exit_status, row.exit_status) << row.answers;
     EXPECT_EQ(result.console, row.console) << row.answers;
+    EXPECT_EQ(result.errors, row.errors) << row.answers;
     for (const std::string& name : files()) {
       if (name.starts_with("output_")) {  // only the group files the console names
         EXPECT_NE(result.console.find("輸出檔案:" + name + "\n"), std::string::npos) << name;

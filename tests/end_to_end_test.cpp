@@ -60,6 +60,7 @@ const std::string kConvertedABC =
 
 struct RunOptions {
   std::vector<std::string> arguments = {};
+  std::filesystem::path answers_path = {};    // empty: the answers come through a pipe
   std::filesystem::path console_path = {};    // empty: a file of the test's own
   bool console_is_closed_pipe = false;        // a pipe that nobody reads: every write fails
   bool errors_to_console = false;             // standard error into the console's file: 2>&1
@@ -156,7 +157,9 @@ class EndToEndTest : public ::testing::Test {
     }
     const pid_t child = ::fork();
     if (child == 0) {
-      ::dup2(input_pipe[0], STDIN_FILENO);
+      ::dup2(options.answers_path.empty() ? input_pipe[0]
+                                          : ::open(options.answers_path.c_str(), O_RDONLY),
+             STDIN_FILENO);
       ::close(input_pipe[1]);
       const std::filesystem::path console =
           options.console_path.empty() ? console_path() : options.console_path;
@@ -419,33 +422,66 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
   }
   ::freelocale(chinese);
   write_list("empty.txt", "\n");
-  write_list("list.txt", "111 222 333");
-  write_file(work_.path() / "output_4.xml", "from an earlier run");
+  write_list("list.txt", "姓名\n0912345678");
+  write_file(work_.path() / "output_3.xml", "from an earlier run");
   // "1,000" is the count 1 in every locale, then ",000" is the name of a list.
   const RunResult result = run("1,000 empty.txt list.txt\n",
                                {.environment = {"LC_ALL=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.console, kBanner + kAsk + kUnusable + kAsk + kUnusable + kAsk +
-                                "輸出檔案:output_1.xml\nread:111\n輸出檔案:output_2.xml\nread:222\n"
-                                "輸出檔案:output_3.xml\nread:333\n" +
+                                "輸出檔案:output_1.xml\nread:姓名\n"
+                                "輸出檔案:output_2.xml\nread:0912345678\n" +
                                 kClosing);
-  // The C library's text, then two of the program's own from its catalog.
+  // The C library's text among the program's own from its catalog.
   EXPECT_EQ(result.errors,
+            "change_utf8: 1,000: 筆數為 1；其餘部分視為下一個答案\n"
             "change_utf8: ,000: 沒有此一檔案或目錄\n"
             "change_utf8: empty.txt: 沒有任何電話號碼\n"
-            "change_utf8: output_4.xml: 是之前執行留下的檔案，不屬於這次轉換\n");
+            "change_utf8: list.txt:1: 姓名: 不是電話號碼\n"
+            "change_utf8: output_3.xml: 是先前執行留下的檔案，不屬於這次轉換；"
+            "把群組檔複製到手機之前，請先刪除此檔及編號更大的群組檔\n");
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
   write_list("list.txt", "111 222 333");
   // A full device, and a pipe that nobody reads, which must not end the program by SIGPIPE
   // halfway through a file.
-  for (const RunOptions& options :
-       {RunOptions{.console_path = "/dev/full"}, RunOptions{.console_is_closed_pipe = true}}) {
-    EXPECT_EQ(run("2\nlist.txt\n", options).exit_status, 1);
+  const struct {
+    RunOptions options;
+    std::string errors;
+  } rows[] = {
+      {{.console_path = "/dev/full"},
+       "change_utf8: standard output: No space left on device\n"},
+      {{.console_is_closed_pipe = true}, "change_utf8: standard output: Broken pipe\n"},
+  };
+  for (const auto& row : rows) {
+    const RunResult result = run("2\nlist.txt\n", row.options);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(result.errors, row.errors);
     EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
     EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
   }
+}
+
+TEST_F(EndToEndTest, RefusesTheStandardInputAsTheListAndLosesNoAnswer) {
+  write_list("list.txt", "111 222 333");
+  write_list("answers.txt", "2 answers.txt /dev/stdin list.txt\n");
+  const std::string refused = kAsk + kUnusable;
+  // Answers through a pipe, and answers redirected from a file that is also named as the list.
+  const RunResult piped = run("2 /dev/stdin /proc/self/fd/0 list.txt\n");
+  EXPECT_EQ(piped.exit_status, 0);
+  EXPECT_EQ(piped.console, kBanner + refused + refused + kAsk + kConvertedABC + kClosing);
+  EXPECT_EQ(piped.errors,
+            "change_utf8: /dev/stdin: is the standard input, which holds the answers\n"
+            "change_utf8: /proc/self/fd/0: is the standard input, which holds the answers\n");
+  std::filesystem::remove(work_.path() / "output_1.xml");
+  std::filesystem::remove(work_.path() / "output_2.xml");
+  const RunResult redirected = run("", {.answers_path = work_.path() / "answers.txt"});
+  EXPECT_EQ(redirected.exit_status, 0);
+  EXPECT_EQ(redirected.console, kBanner + refused + refused + kAsk + kConvertedABC + kClosing);
+  EXPECT_EQ(redirected.errors,
+            "change_utf8: answers.txt: is the standard input, which holds the answers\n"
+            "change_utf8: /dev/stdin: is the standard input, which holds the answers\n");
 }
 
 #ifdef CHANGE_UTF8_SANITIZED
@@ -529,7 +565,8 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswer) {
     const std::string start_of_list = "111 222" + std::string(kJudgedStartSize - 7, ' ');
     ASSERT_EQ(::write(list, start_of_list.data(), start_of_list.size()), std::ssize(start_of_list));
     if (on_terminal) {  // while the program waits for the rest of the list
-      const std::string first_lines = kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\n";
+      const std::string first_lines =
+          kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\n";
       EXPECT_EQ(read_until(console, shown, first_lines), first_lines);
     }
     ASSERT_EQ(::write(list, "333", 3), 3);

@@ -1,6 +1,7 @@
 #include "phone_list_conversion.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -110,8 +111,10 @@ TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbersAndEachNumberAsRead) {
                                                           "0912"}));
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"09\xEF\xBF\xBD\xEF\xBF\xBD"
                                                           "12"}));
-  EXPECT_EQ(reasons_.str(), note(1, "09<12>&34") + note(2, "\xE7\x8E\x8B"
-                                                            "0912") +
+  EXPECT_EQ(reasons_.str(), note(1, "09<12>&34") +
+                                note(2,
+                                     "\xE7\x8E\x8B"
+                                     "0912") +
                                 note(3, "09??12"));
 }
 
@@ -253,6 +256,131 @@ TEST_F(ConversionTest, NamesAFileJustPastTheLastGroupWrittenWholeButNeverTheList
   ASSERT_EQ(convert_phone_list(out_ / "output_2.xml", 2, out_, std::nullopt, file_system_, console),
             ConversionResult::Converted);
   EXPECT_EQ(reasons_.str(), "");
+}
+
+// The bytes of `text` (ASCII and 王 only) as UTF-16 with a byte-order mark.
+std::string utf16(std::string_view text, bool little_endian) {
+  std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string unit = {text[i], '\0'};  // ASCII
+    if (text.substr(i).starts_with("王")) {
+      unit = "\x8B\x73";  // U+738B
+      i += 2;
+    }
+    bytes += little_endian ? unit : std::string{unit[1], unit[0]};
+  }
+  return bytes;
+}
+
+TEST_F(ConversionTest, ConvertsUtf16TextAsItsUtf8AndNamesWhatIsNotAPhoneNumber) {
+  // A sheet saved as "Unicode text": a header row, tab-separated cells, CRLF.
+  const std::string sheet = "Name\tPhone\r\n王\t0912345678\r\n\r\nLin\t+886-932(435)658\r\n";
+  const std::string notes = note(1, "Name") + note(1, "Phone") + note(2, "王") + note(4, "Lin");
+  for (const bool little_endian : {true, false}) {
+    for (const std::size_t block_size : {kListBlockSize, std::size_t{7}}) {
+      empty_output_folder();
+      ASSERT_EQ(convert(utf16(sheet, little_endian), 9999, block_size),
+                ConversionResult::Converted);
+      EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"Name", "Phone", "王", "0912345678",
+                                                              "Lin", "+886-932(435)658"}))
+          << little_endian << block_size;
+      EXPECT_EQ(console_,
+                "輸出檔案:output_1.xml\nread:Name\nread:Phone\nread:王\nread:0912345678\n"
+                "read:Lin\nread:+886-932(435)658\n");
+      EXPECT_EQ(reasons_.str(), notes) << little_endian << block_size;
+    }
+  }
+  // A character cut short at the end of the list, and a surrogate without its pair.
+  ASSERT_EQ(convert(std::string("\xFF\xFE"
+                                "1\0\x00\xD8"
+                                "2\0\x8B",
+                                9),
+                    9999),
+            ConversionResult::Converted);
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1\xEF\xBF\xBD"
+                                                          "2\xEF\xBF\xBD"}));
+}
+
+TEST_F(ConversionTest, RefusesUtf16TextWithoutNumbersOrWithAZeroCodeUnitInItsStart) {
+  const std::string not_plain_text =
+      "is not plain text, perhaps a spreadsheet or word-processor file; save it as UTF-8 or "
+      "Unicode text";
+  const struct {
+    std::string list;
+    std::string reason;
+  } rows[] = {
+      {"\xFF\xFE", "holds no phone number"},
+      {utf16(" \r\n\t", false), "holds no phone number"},
+      {std::string("\xFF\xFE\0\0"
+                   "1\0\0\0",
+                   8),
+       not_plain_text},  // UTF-32
+      {utf16(std::string(kJudgedStartSize / 2 - 2, '1'), true) + std::string(2, '\0'),
+       not_plain_text},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(convert(row.list, 5), ConversionResult::ListUnreadable) << row.list.size();
+    EXPECT_EQ(reasons_.str(), list_reason(row.reason)) << row.list.size();
+    EXPECT_EQ(files(), std::vector<std::string>{}) << row.list.size();
+  }
+  // A zero code unit past the start is text: U+FFFD in the group file.
+  const std::string long_number(kJudgedStartSize / 2, '1');
+  ASSERT_EQ(convert(utf16(long_number, true) + std::string(2, '\0'), 5),
+            ConversionResult::Converted);
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {long_number + "\xEF\xBF\xBD"}));
+}
+
+TEST_F(ConversionTest, NamesTheFirstTenEntriesThatAreNotPhoneNumbersAndCountsTheRest) {
+  // Line numbers count line feeds, across CRLF, blank lines and a byte-order mark.
+  std::string list = std::string(kUtf8Bom) + "abc 0912-345-678\r\n\r\n(02)2345.6789 12\n";
+  for (int entry = 2; entry <= 11; ++entry) {
+    list += "x" + std::to_string(entry) + "\n";
+  }
+  ASSERT_EQ(convert(list, 9999), ConversionResult::Converted);
+  std::string notes = note(1, "abc") + note(3, "12");
+  for (int entry = 2; entry <= 9; ++entry) {
+    notes += note(entry + 2, "x" + std::to_string(entry));
+  }
+  EXPECT_EQ(reasons_.str(), notes + "change_utf8: " + (dir_.path() / "list.txt").string() +
+                                ": 2 more entries are not phone numbers\n");
+
+  ASSERT_EQ(convert(list + "0912345678\n+1 \x1B]52;c;cm0gLXJm\x07" + std::string(40, 'x'), 9999),
+            ConversionResult::Converted);
+  EXPECT_TRUE(reasons_.str().ends_with(": 4 more entries are not phone numbers\n"))
+      << reasons_.str();
+  ASSERT_EQ(convert(list.substr(0, list.size() - std::string_view("x11\n").size()), 9999),
+            ConversionResult::Converted);
+  EXPECT_TRUE(reasons_.str().ends_with(note(11, "x9") +
+                                       "change_utf8: " + (dir_.path() / "list.txt").string() +
+                                       ": 1 more entry is not a phone number\n"))
+      << reasons_.str();
+}
+
+TEST_F(ConversionTest, ShowsAnEntryByItsFirst32CharactersAndNoControlCharacter) {
+  ASSERT_EQ(convert("\x1B]52;c;cm0gLXJmIH4=\x07 " + std::string(33, '9') + " " +
+                        std::string(32, '9') + "x",
+                    9999),
+            ConversionResult::Converted);
+  EXPECT_EQ(reasons_.str(), note(1, "?]52;c;cm0gLXJmIH4=?") +
+                                note(1, std::string(32, '9') + "...") +
+                                note(1, std::string(32, '9') + "..."));
+  EXPECT_EQ(console_, "輸出檔案:output_1.xml\nread:\x1B]52;c;cm0gLXJmIH4=\x07\nread:" +
+                          std::string(33, '9') + "\nread:" + std::string(32, '9') + "x\n")
+      << "the echo into a file stays byte for byte";
+}
+
+TEST_F(ConversionTest, RefusesTheFileTheAnswersComeFrom) {
+  write_file(dir_.path() / "list.txt", "0912345678");
+  struct stat answers {};
+  ASSERT_EQ(::stat((dir_.path() / "list.txt").c_str(), &answers), 0);
+  std::istringstream no_answers;
+  std::ostringstream output;
+  Console console(no_answers, output, reasons_, false);
+  EXPECT_EQ(convert_phone_list(dir_.path() / "list.txt", 5, out_,
+                               FileIdentity{answers.st_dev, answers.st_ino}, file_system_, console),
+            ConversionResult::ListUnreadable);
+  EXPECT_EQ(reasons_.str(), list_reason("is the standard input, which holds the answers"));
+  EXPECT_EQ(files(), std::vector<std::string>{});
 }
 
 }  // namespace
