@@ -450,8 +450,7 @@ TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
     RunOptions options;
     std::string errors;
   } rows[] = {
-      {{.console_path = "/dev/full"},
-       "change_utf8: standard output: No space left on device\n"},
+      {{.console_path = "/dev/full"}, "change_utf8: standard output: No space left on device\n"},
       {{.console_is_closed_pipe = true}, "change_utf8: standard output: Broken pipe\n"},
   };
   for (const auto& row : rows) {
@@ -525,8 +524,9 @@ TEST_F(EndToEndTest, StreamsA256MiBNumberIn64MiBOfAddressSpace) {
                                    kNumberSize, group.substr(group.find('#') + 1)));
 }
 
-TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswer) {
-  // On a pipe, and on a terminal, where each line of the conversion shows as soon as it ends.
+TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATerminal) {
+  // On a pipe, and on a terminal, where each line of the conversion shows as soon as it ends,
+  // and an escape sequence in the list (set the clipboard, then clear the screen) shows as text.
   for (const bool on_terminal : {false, true}) {
     int console = -1;  // what the program shows
     int answers = -1;  // what the test types
@@ -544,6 +544,7 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswer) {
       if (child == 0) {
         ::dup2(to_program[0], STDIN_FILENO);
         ::dup2(from_program[1], STDOUT_FILENO);
+        ::dup2(from_program[1], STDERR_FILENO);
       }
       ::close(to_program[0]);
       ::close(from_program[1]);
@@ -569,9 +570,14 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswer) {
           kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\n";
       EXPECT_EQ(read_until(console, shown, first_lines), first_lines);
     }
-    ASSERT_EQ(::write(list, "333", 3), 3);
+    const std::string escapes = "\x1B]52;c;cm0gLXJmIH4=\x07\x1B[2J";
+    const std::string rest_of_list = "333 " + escapes;
+    ASSERT_EQ(::write(list, rest_of_list.data(), rest_of_list.size()), std::ssize(rest_of_list));
     ::close(list);
-    const std::string expected = kBanner + kAsk + kConvertedABC + kClosing;
+    const std::string expected =
+        kBanner + kAsk + kConvertedABC +
+        "read:" + (on_terminal ? "?]52;c;cm0gLXJmIH4=??[2J" : escapes) +
+        "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n" + kClosing;
     if (read_until(console, shown, expected) != expected) {
       ADD_FAILURE() << "the console showed: " << shown;
       ::kill(child, SIGKILL);

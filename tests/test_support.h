@@ -14,13 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "judged_start.h"
+
 namespace test_support {
 
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// How many of a list's first bytes the program judges together before it converts any: the one
-// place the tests spell it.
-inline constexpr std::size_t kJudgedStartSize = 4096;
 
 // A fresh directory under /tmp, removed with everything in it when the object goes.
 class ScopedTempDir {
