@@ -58,11 +58,12 @@ std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem:
     path = temporary_path(target, process_id_, attempt);
     result = files_.create_new(path);
   }
-  if (result == -EEXIST) {
-    return system_failure(path.filename().native(), EEXIST);
-  }
   if (result < 0) {
-    return system_failure(target.filename().native(), -result);
+    Failure failure = system_failure(target.filename().native(), -result);
+    if (result == -EEXIST) {  // every name is taken: the reason names the last one tried
+      failure.reason = path.filename().native() + ": " + failure.reason;
+    }
+    return failure;
   }
   fd_ = result;
   temporary_path_ = path;

@@ -31,7 +31,7 @@ class ReplacementFile {
   // number from 1 to 99. The file is created only where nothing stands, with the permissions
   // 0666 less the umask, and termination signals are held back until a signal would remove it.
   // Fails, creating nothing, when the file cannot be created; when every name is taken, the
-  // failure names the last one tried.
+  // failure's reason names the last one tried.
   // REQUIRES: !is_open().
   [[nodiscard]] std::optional<Failure> create(const std::filesystem::path& target);
 

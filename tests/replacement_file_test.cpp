@@ -70,8 +70,8 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
   }
   const std::optional<Failure> failure = file.create(path_of("target.txt"));
   ASSERT_TRUE(failure.has_value());
-  EXPECT_EQ(failure->subject, temporary_name(99));
-  EXPECT_EQ(failure->reason, "File exists");
+  EXPECT_EQ(failure->subject, "target.txt");
+  EXPECT_EQ(failure->reason, temporary_name(99) + ": File exists");
   EXPECT_FALSE(file.is_open());
   EXPECT_EQ(read_file(path_of("target.txt")), "new");
 }

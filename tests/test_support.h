@@ -20,7 +20,6 @@ namespace test_support {
 
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-
 // A fresh directory under /tmp, removed with everything in it when the object goes.
 class ScopedTempDir {
  public:
