@@ -69,7 +69,7 @@ class GroupDealer {
 
  private:
   void begin_entry();
-  void add_to_entry(std::string_view piece);
+  void add_to_entry(std::string_view piece, bool entry_ends_with_it);
   void end_entry();
   void note_entry_unless_phone_number();
   void begin_next_group();
@@ -110,7 +110,7 @@ void GroupDealer::deal(std::string_view text) {
     while (end < text.size() && !is_separator(text[end])) {
       ++end;
     }
-    add_to_entry(text.substr(next, end - next));
+    add_to_entry(text.substr(next, end - next), end < text.size());
     if (end == text.size()) {
       return;
     }
@@ -168,11 +168,15 @@ void GroupDealer::begin_entry() {
   entry_start_.clear();
 }
 
-void GroupDealer::add_to_entry(std::string_view piece) {
+void GroupDealer::add_to_entry(std::string_view piece, bool entry_ends_with_it) {
   writer_.add_phone_bytes(piece);
   console_.print_from_list(piece);
   phone_number_check_.add(piece);
-  if (entry_start_.size() < kBytesOfEntryKept) {
+  // The entry's start is kept for its note, unless it cannot need one: a phone number seen
+  // whole, which is nearly every entry, or one past those that are named.
+  const bool may_be_named = !entry_ends_with_it || !phone_number_check_.is_phone_number();
+  if (may_be_named && entries_not_phone_numbers_ < kEntriesNamed &&
+      entry_start_.size() < kBytesOfEntryKept) {
     entry_start_ += piece.substr(0, kBytesOfEntryKept - entry_start_.size());
   }
 }
