@@ -6,30 +6,11 @@
 #include <istream>
 #include <ostream>
 
-namespace {
-
-// Output is handed to standard output in blocks of about this size, unless each line is to be
-// shown as it ends.
-constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
-
-}  // namespace
-
 Console::Console(std::istream& answers, std::ostream& output, std::ostream& errors,
                  bool on_terminal)
     : answers_(answers), output_(output), errors_(errors), on_terminal_(on_terminal) {}
 
-void Console::print(std::string_view text) {
-  pending_ += text;
-  if (pending_.size() >= kBlockSize) {
-    hand_over();
-  }
-}
-
-void Console::print_from_list(std::string_view piece) {
-  if (!on_terminal_) {
-    print(piece);
-    return;
-  }
+void Console::print_shown(std::string_view piece) {
   list_text_on_terminal_.append(piece, pending_);
   list_text_open_ = true;
   if (pending_.size() >= kBlockSize) {

@@ -29,11 +29,22 @@ class Console {
   Console& operator=(const Console&) = delete;
 
   // Appends `text` to the line being printed.
-  void print(std::string_view text);
+  void print(std::string_view text) {
+    pending_ += text;
+    if (pending_.size() >= kBlockSize) {
+      hand_over();
+    }
+  }
   // Appends `piece`, the next bytes of a text from the list, to the line being printed. On a
   // terminal, each control character (C0, DEL, C1) and each byte of ill-formed UTF-8 shows as
   // `?` (ShownText); elsewhere the bytes are printed as they are.
-  void print_from_list(std::string_view piece);
+  void print_from_list(std::string_view piece) {
+    if (on_terminal_) {
+      print_shown(piece);
+    } else {
+      print(piece);
+    }
+  }
   // Ends the line being printed.
   void end_line();
   void print_line(std::string_view text);
@@ -55,6 +66,11 @@ class Console {
   [[nodiscard]] bool flush();
 
  private:
+  // Output is handed to standard output in blocks of about this size, unless each line is to
+  // be shown as it ends.
+  static constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
+
+  void print_shown(std::string_view piece);
   void hand_over();
 
   std::istream& answers_;

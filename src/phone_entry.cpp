@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr std::size_t kMinDigits = 3;
-constexpr std::size_t kMaxDigits = 20;
-
 // What a byte is to a phone number after its first byte, where + may also stand.
 enum class ByteKind : std::uint8_t { NotInAPhoneNumber, Digit, Punctuation };
 
@@ -49,14 +46,4 @@ void PhoneNumberCheck::add(std::string_view piece) {
     }
   }
   digits_ = std::min(digits_ + digits, kMaxDigits + 1);
-}
-
-bool PhoneNumberCheck::is_phone_number() const {
-  return only_phone_bytes_ && digits_ >= kMinDigits && digits_ <= kMaxDigits;
-}
-
-void PhoneNumberCheck::reset() {
-  digits_ = 0;
-  only_phone_bytes_ = true;
-  any_byte_seen_ = false;
 }

@@ -14,12 +14,21 @@ class PhoneNumberCheck {
 
   // Whether the bytes added since the last reset (or since construction) are a phone number;
   // false for an empty entry.
-  [[nodiscard]] bool is_phone_number() const;
+  [[nodiscard]] bool is_phone_number() const {
+    return only_phone_bytes_ && digits_ >= kMinDigits && digits_ <= kMaxDigits;
+  }
 
   // Starts afresh for the next entry.
-  void reset();
+  void reset() {
+    digits_ = 0;
+    only_phone_bytes_ = true;
+    any_byte_seen_ = false;
+  }
 
  private:
+  static constexpr std::size_t kMinDigits = 3;
+  static constexpr std::size_t kMaxDigits = 20;
+
   // The digits seen, counted up to one more than a phone number may hold.
   std::size_t digits_ = 0;
   bool only_phone_bytes_ = true;

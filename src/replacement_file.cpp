@@ -10,9 +10,6 @@
 
 namespace {
 
-// What is collected is written in blocks of about this size.
-constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
-
 // How many temporary names are tried before creating fails.
 constexpr int kTemporaryNameAttempts = 100;
 
@@ -69,16 +66,6 @@ std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem:
   temporary_path_ = path;
   remove_on_termination(temporary_path_);
   return std::nullopt;
-}
-
-void ReplacementFile::append(std::string_view bytes) {
-  if (fd_ < 0) {
-    return;
-  }
-  collected_ += bytes;
-  if (collected_.size() >= kWriteBlockSize) {
-    write_collected();
-  }
 }
 
 std::optional<Failure> ReplacementFile::commit() {

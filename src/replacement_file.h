@@ -42,7 +42,14 @@ class ReplacementFile {
   // Appends `bytes`. They are collected and written in blocks, so memory stays bounded; once a
   // write has failed, the rest is dropped and commit reports that first failure. Does nothing
   // when no file is open.
-  void append(std::string_view bytes);
+  void append(std::string_view bytes) {
+    if (fd_ >= 0) {
+      collected_ += bytes;
+      if (collected_.size() >= kWriteBlockSize) {
+        write_collected();
+      }
+    }
+  }
 
   // Writes what is collected, closes the file and renames it over the target. On failure the
   // target stays as it was and the temporary file is still open, to be discarded.
@@ -54,6 +61,9 @@ class ReplacementFile {
   [[nodiscard]] std::optional<Failure> discard();
 
  private:
+  // What is collected is written in blocks of about this size.
+  static constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
+
   [[nodiscard]] std::optional<Failure> create_first_free(const std::filesystem::path& target);
   void write_collected();
   void fail(const std::filesystem::path& subject, int error);

@@ -14,16 +14,19 @@ char file_to_remove[4096];
 volatile std::sig_atomic_t file_to_remove_is_set = 0;
 
 // The termination signals: see set_signal_policy().
-sigset_t termination_signals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2,
-                                  SIGVTALRM, SIGPROF, SIGXCPU, SIGPWR, SIGIO, SIGSTKFLT}) {
-    sigaddset(&signals, signal_number);
-  }
-  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
-    sigaddset(&signals, signal_number);
-  }
+const sigset_t& termination_signals() {
+  static const sigset_t signals = [] {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2,
+                                    SIGVTALRM, SIGPROF, SIGXCPU, SIGPWR, SIGIO, SIGSTKFLT}) {
+      sigaddset(&set, signal_number);
+    }
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+      sigaddset(&set, signal_number);
+    }
+    return set;
+  }();
   return signals;
 }
 
@@ -80,8 +83,7 @@ void remove_nothing_on_termination() {
 }
 
 TerminationSignalsHeld::TerminationSignalsHeld() {
-  const sigset_t signals = termination_signals();
-  ::sigprocmask(SIG_BLOCK, &signals, &previous_mask_);
+  ::sigprocmask(SIG_BLOCK, &termination_signals(), &previous_mask_);
 }
 
 TerminationSignalsHeld::~TerminationSignalsHeld() {
