@@ -56,7 +56,7 @@ ListBlock ListReader::next_block() {
   }
   decoded_.clear();
   while (decoded_.empty() && !utf16_finished_) {
-    const ListBlock bytes = next_bytes();
+    ListBlock bytes = next_bytes();
     if (bytes.failure) {
       return bytes;
     }

@@ -1,8 +1,7 @@
 #ifndef CHANGE_UTF8_TERMINATION_SIGNALS_H_
 #define CHANGE_UTF8_TERMINATION_SIGNALS_H_
 
-#include <signal.h>
-
+#include <csignal>
 #include <filesystem>
 
 // The program's one policy for signals, set once at its start by set_signal_policy():

@@ -4,11 +4,11 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdarg>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -34,7 +34,8 @@ mode_t mode_argument(int flags, va_list arguments) {
 
 }  // namespace
 
-// NOLINTBEGIN(cert-dcl50-cpp): open(2) is variadic in the C library
+// open(2) is variadic in the C library, and its parameters' names there are reserved ones.
+// NOLINTBEGIN(cert-dcl50-cpp,readability-inconsistent-declaration-parameter-name)
 extern "C" int open(const char* path, int flags, ...) {
   static const auto real_open = reinterpret_cast<OpenFunction>(::dlsym(RTLD_NEXT, "open"));
   va_list arguments;
@@ -52,4 +53,4 @@ extern "C" int open64(const char* path, int flags, ...) {
   va_end(arguments);
   return open_slowly_when_creating(real_open, path, flags, mode);
 }
-// NOLINTEND(cert-dcl50-cpp)
+// NOLINTEND(cert-dcl50-cpp,readability-inconsistent-declaration-parameter-name)
