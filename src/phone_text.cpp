@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "utf8.h"
+
 namespace {
 
 // The bytes of a phone text that markup gives a meaning to, and the entities written instead.
@@ -41,50 +43,6 @@ std::string_view entity_for(char byte) {
     }
   }
   return {};
-}
-
-// The number of bytes of the UTF-8 character that `lead` begins; 0 when it begins none
-// (a continuation byte, an overlong lead C0 or C1, or F5 and above, beyond U+10FFFF).
-std::uint8_t utf8_length(char lead) {
-  const auto byte = static_cast<unsigned char>(lead);
-  if (byte >= 0xC2 && byte <= 0xDF) {
-    return 2;
-  }
-  if (byte >= 0xE0 && byte <= 0xEF) {
-    return 3;
-  }
-  if (byte >= 0xF0 && byte <= 0xF4) {
-    return 4;
-  }
-  return 0;
-}
-
-// Whether `next` can follow the first `held` bytes of a character that begins with `lead`.
-// The second byte's range excludes overlong forms (after E0 and F0), surrogates (after ED)
-// and code points beyond U+10FFFF (after F4).
-bool continues_character(char lead, std::size_t held, char next) {
-  unsigned char lowest = 0x80;
-  unsigned char highest = 0xBF;
-  if (held == 1) {
-    switch (static_cast<unsigned char>(lead)) {
-      case 0xE0:
-        lowest = 0xA0;
-        break;
-      case 0xED:
-        highest = 0x9F;
-        break;
-      case 0xF0:
-        lowest = 0x90;
-        break;
-      case 0xF4:
-        highest = 0x8F;
-        break;
-      default:
-        break;
-    }
-  }
-  const auto byte = static_cast<unsigned char>(next);
-  return byte >= lowest && byte <= highest;
 }
 
 // U+FFFE and U+FFFF, which XML does not allow.
@@ -127,7 +85,7 @@ void PhoneTextEncoder::finish(std::string& out) {
 void PhoneTextEncoder::append_special_byte(char byte, std::string& out) {
   if (const std::string_view entity = entity_for(byte); !entity.empty()) {
     out += entity;
-  } else if (utf8_length(byte) > 0) {
+  } else if (utf8::multibyte_length(byte) > 0) {
     partial_[0] = byte;
     partial_size_ = 1;
   } else {
@@ -138,7 +96,7 @@ void PhoneTextEncoder::append_special_byte(char byte, std::string& out) {
 // The next byte after an incomplete character: it completes or continues the character, or
 // ends it as ill-formed and starts afresh.
 void PhoneTextEncoder::continue_character(char byte, std::string& out) {
-  if (!continues_character(partial_[0], partial_size_, byte)) {
+  if (!utf8::continues_character(partial_[0], partial_size_, byte)) {
     finish(out);
     if (is_copied_as_is(byte)) {
       out += byte;
@@ -148,7 +106,7 @@ void PhoneTextEncoder::continue_character(char byte, std::string& out) {
     return;
   }
   partial_[partial_size_++] = byte;
-  if (partial_size_ == utf8_length(partial_[0])) {
+  if (partial_size_ == utf8::multibyte_length(partial_[0])) {
     const std::string_view character(partial_, partial_size_);
     out += is_xml_noncharacter(character) ? kReplacementCharacter : character;
     partial_size_ = 0;

@@ -1,5 +1,7 @@
 #include "shown_text.h"
 
+#include "utf8.h"
+
 namespace {
 
 // Shown for a control character and for each byte of ill-formed UTF-8.
@@ -10,50 +12,6 @@ constexpr std::string_view kEllipsis = "...";
 bool is_printable_ascii(char byte) {
   const auto value = static_cast<unsigned char>(byte);
   return value >= 0x20 && value <= 0x7E;
-}
-
-// The number of bytes of the UTF-8 character that `lead` begins; 0 when it begins none
-// (a continuation byte, an overlong lead C0 or C1, or F5 and above, beyond U+10FFFF).
-std::uint8_t utf8_length(char lead) {
-  const auto byte = static_cast<unsigned char>(lead);
-  if (byte >= 0xC2 && byte <= 0xDF) {
-    return 2;
-  }
-  if (byte >= 0xE0 && byte <= 0xEF) {
-    return 3;
-  }
-  if (byte >= 0xF0 && byte <= 0xF4) {
-    return 4;
-  }
-  return 0;
-}
-
-// Whether `next` can follow the first `held` bytes of a character that begins with `lead`.
-// The second byte's range excludes overlong forms (after E0 and F0), surrogates (after ED)
-// and code points beyond U+10FFFF (after F4).
-bool continues_character(char lead, std::size_t held, char next) {
-  unsigned char lowest = 0x80;
-  unsigned char highest = 0xBF;
-  if (held == 1) {
-    switch (static_cast<unsigned char>(lead)) {
-      case 0xE0:
-        lowest = 0xA0;
-        break;
-      case 0xED:
-        highest = 0x9F;
-        break;
-      case 0xF0:
-        lowest = 0x90;
-        break;
-      case 0xF4:
-        highest = 0x8F;
-        break;
-      default:
-        break;
-    }
-  }
-  const auto byte = static_cast<unsigned char>(next);
-  return byte >= lowest && byte <= highest;
 }
 
 // U+0080 to U+009F, whose UTF-8 is C2 80 to C2 9F.
@@ -98,7 +56,7 @@ void ShownText::finish(std::string& out) {
 // `byte` is not printable ASCII: the start of a UTF-8 character, or a C0 control byte, DEL or
 // a byte that starts no character, each shown as `?`.
 void ShownText::append_special_byte(char byte, std::string& out) {
-  if (utf8_length(byte) > 0) {
+  if (utf8::multibyte_length(byte) > 0) {
     partial_[0] = byte;
     partial_size_ = 1;
   } else {
@@ -109,7 +67,7 @@ void ShownText::append_special_byte(char byte, std::string& out) {
 // The next byte after an incomplete character: it completes or continues the character, or
 // shows the held bytes as ill-formed and starts afresh with itself.
 void ShownText::continue_character(char byte, std::string& out) {
-  if (!continues_character(partial_[0], partial_size_, byte)) {
+  if (!utf8::continues_character(partial_[0], partial_size_, byte)) {
     show_each_byte_as_question_mark(partial_size_, out);
     partial_size_ = 0;
     if (is_printable_ascii(byte)) {
@@ -120,7 +78,7 @@ void ShownText::continue_character(char byte, std::string& out) {
     return;
   }
   partial_[partial_size_++] = byte;
-  if (partial_size_ == utf8_length(partial_[0])) {
+  if (partial_size_ == utf8::multibyte_length(partial_[0])) {
     const std::string_view character(partial_, partial_size_);
     show(is_c1_control(character) ? kQuestionMark : character, out);
     partial_size_ = 0;

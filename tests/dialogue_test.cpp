@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "console.h"
+#include "console_texts.h"
 #include "faulty_file_system.h"
 #include "test_support.h"
 
@@ -19,26 +20,12 @@ using test_support::kJudgedStartSize;
 using test_support::kUtf8Bom;
 using test_support::write_file;
 
-const std::string kBanner =
-    "簡訊群組送大量轉換程式 V0.1\n"
-    "本程式只吃純文字檔的電話號碼，例如:\n"
-    "0912345678\n"
-    "0932435658\n"
-    "0968345654\n"
-    "這種格式...\n"
-    "沒測試過手機最多可以送多少簡訊，所以建議量大的話是分割成數個檔案\n"
-    "如果你有驚人的數量發送正確，可以通知給Kestrin知道\n"
-    "Email: kestrin@example.com\n"
-    "----------------------\n"
-    "請輸入每個檔案最多有幾筆電話(1-9999):\n";
-const std::string kRunAgain = "請重新執行本程式...\n";
-const std::string kAsk = "請輸入檔案名稱(含附檔名):\n";
-const std::string kUnusable = "檔案錯誤...\n";
-const std::string kClosing =
-    "完成轉換，程式結束...請檔案放到手機記憶卡底下的:\nData/MyAndroid/vesk\n";
-// The console lines of converting a, b, c with the limit 2.
-const std::string kConvertedABC =
-    "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\n";
+using test_support::kAsk;
+using test_support::kBanner;
+using test_support::kClosing;
+using test_support::kConverted123;
+using test_support::kRunAgain;
+using test_support::kUnusable;
 
 struct DialogueRun {
   int exit_status;
@@ -88,7 +75,7 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
   write_file("empty.txt", "\n\n");
   write_file("bom.txt", std::string(kUtf8Bom) + "111\r\n222\r\n333\r\n");
   std::filesystem::create_directory("folder");
-  const std::string converted = kAsk + kConvertedABC + kClosing;
+  const std::string converted = kAsk + kConverted123 + kClosing;
   const std::string not_a_count = ": is not a number from 1 to 9999\n";
   const std::string rest_is_next_answer = "; the rest is read as the next answer\n";
   const struct {
@@ -157,8 +144,8 @@ TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
   EXPECT_EQ(result.console, kAsk +
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
                                 "read:111\nread:222\n輸出檔案:output_2.xml\nread:333\nread:444\n"
-                                "輸出檔案:output_3.xml\nread:555\n"
-                                "轉換未完成，有檔案無法寫入...\n");
+                                "輸出檔案:output_3.xml\nread:555\n" +
+                                test_support::kSomeFilesUnwritable);
   EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
   remove_group_files();
 
@@ -166,7 +153,7 @@ TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
   file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize));
   result = run("2 list.txt");
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console, kAsk + kConvertedABC + "轉換未完成，電話檔讀取錯誤...\n");
+  EXPECT_EQ(result.console, kAsk + kConverted123 + test_support::kListReadFailed);
   EXPECT_EQ(result.errors, "change_utf8: list.txt: Input/output error\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml"}));
   EXPECT_EQ(test_support::read_file("output_1.xml"), expected_group_file(1, {"111", "222"}));

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "console_texts.h"
 #include "test_support.h"
 
 namespace {
@@ -35,28 +36,11 @@ using test_support::kJudgedStartSize;
 using test_support::read_file;
 using test_support::write_file;
 
-const std::string kBanner =
-    "簡訊群組送大量轉換程式 V0.1\n"
-    "本程式只吃純文字檔的電話號碼，例如:\n"
-    "0912345678\n"
-    "0932435658\n"
-    "0968345654\n"
-    "這種格式...\n"
-    "沒測試過手機最多可以送多少簡訊，所以建議量大的話是分割成數個檔案\n"
-    "如果你有驚人的數量發送正確，可以通知給Kestrin知道\n"
-    "Email: kestrin@example.com\n"
-    "----------------------\n"
-    "請輸入每個檔案最多有幾筆電話(1-9999):\n";
-const std::string kRunAgain = "請重新執行本程式...\n";
-const std::string kAsk = "請輸入檔案名稱(含附檔名):\n";
-const std::string kUnusable = "檔案錯誤...\n";
-const std::string kClosing =
-    "完成轉換，程式結束...請檔案放到手機記憶卡底下的:\nData/MyAndroid/vesk\n";
-const std::string kIncomplete = "轉換未完成，有檔案無法寫入...\n";
-const std::string kReadFailed = "轉換未完成，電話檔讀取錯誤...\n";
-// The console lines of converting a, b, c with the limit 2.
-const std::string kConvertedABC =
-    "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\n";
+using test_support::kAsk;
+using test_support::kBanner;
+using test_support::kClosing;
+using test_support::kConverted123;
+using test_support::kUnusable;
 
 struct RunOptions {
   std::vector<std::string> arguments = {};
@@ -315,7 +299,7 @@ TEST_F(EndToEndTest, ReportsEachFailureWithItsReasonInOrderInOneLogOfBothStreams
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
                                 "change_utf8: output_1.xml: Is a directory\n"
                                 "read:111\nread:222\n輸出檔案:output_2.xml\nread:333\n" +
-                                kIncomplete);
+                                test_support::kSomeFilesUnwritable);
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
 }
 
@@ -329,7 +313,7 @@ TEST_F(EndToEndTest, KeepsTheOldGroupFileWhenTheFileSizeLimitStopsTheNewOne) {
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:" + ampersands +
                                 "\n無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:333\n" +
-                                kIncomplete);
+                                test_support::kSomeFilesUnwritable);
   EXPECT_EQ(result.errors, "change_utf8: list.txt:1: " + ampersands.substr(0, 32) +
                                "...: is not a phone number\n"
                                "change_utf8: output_1.xml: File too large\n");
@@ -351,7 +335,7 @@ TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:111\n"
                                 "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:222\n"
                                 "輸出檔案:output_3.xml\nread:333\n" +
-                                kIncomplete);
+                                test_support::kSomeFilesUnwritable);
   const std::string reason =
       ": is the phone list being read; rename the list or run the program in another folder\n";
   EXPECT_EQ(result.errors,
@@ -469,7 +453,7 @@ TEST_F(EndToEndTest, RefusesTheStandardInputAsTheListAndLosesNoAnswer) {
   // Answers through a pipe, and answers redirected from a file that is also named as the list.
   const RunResult piped = run("2 /dev/stdin /proc/self/fd/0 list.txt\n");
   EXPECT_EQ(piped.exit_status, 0);
-  EXPECT_EQ(piped.console, kBanner + refused + refused + kAsk + kConvertedABC + kClosing);
+  EXPECT_EQ(piped.console, kBanner + refused + refused + kAsk + kConverted123 + kClosing);
   EXPECT_EQ(piped.errors,
             "change_utf8: /dev/stdin: is the standard input, which holds the answers\n"
             "change_utf8: /proc/self/fd/0: is the standard input, which holds the answers\n");
@@ -477,7 +461,7 @@ TEST_F(EndToEndTest, RefusesTheStandardInputAsTheListAndLosesNoAnswer) {
   std::filesystem::remove(work_.path() / "output_2.xml");
   const RunResult redirected = run("", {.answers_path = work_.path() / "answers.txt"});
   EXPECT_EQ(redirected.exit_status, 0);
-  EXPECT_EQ(redirected.console, kBanner + refused + refused + kAsk + kConvertedABC + kClosing);
+  EXPECT_EQ(redirected.console, kBanner + refused + refused + kAsk + kConverted123 + kClosing);
   EXPECT_EQ(redirected.errors,
             "change_utf8: answers.txt: is the standard input, which holds the answers\n"
             "change_utf8: /dev/stdin: is the standard input, which holds the answers\n");
@@ -575,7 +559,7 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     ASSERT_EQ(::write(list, rest_of_list.data(), rest_of_list.size()), std::ssize(rest_of_list));
     ::close(list);
     const std::string expected =
-        kBanner + kAsk + kConvertedABC +
+        kBanner + kAsk + kConverted123 +
         "read:" + (on_terminal ? "?]52;c;cm0gLXJmIH4=??[2J" : escapes) +
         "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n" + kClosing;
     if (read_until(console, shown, expected) != expected) {
