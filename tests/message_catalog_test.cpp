@@ -76,4 +76,11 @@ TEST_F(MessageCatalogTest, FindsACatalogOnlyWhereOneIs) {
   EXPECT_FALSE(holds_message_catalog(locale_folder() / "missing", "change_utf8"));
 }
 
+TEST(MessageCatalogFolderTest, FallsBackForTheRunningProgramWhenNothingIsBesideIt) {
+  // No folder beside this test program holds a catalog of a domain nobody has.
+  EXPECT_EQ(
+      message_catalog_folder("no_such_domain_anywhere", "../share/locale", "/configured/locale"),
+      std::filesystem::path("/configured/locale"));
+}
+
 }  // namespace
