@@ -1,6 +1,5 @@
 #include "phone_entry.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -29,21 +28,21 @@ void PhoneNumberCheck::add(std::string_view piece) {
   }
   const bool starts_entry = !any_byte_seen_;
   any_byte_seen_ = true;
-  if (!only_phone_bytes_) {
+  if (!may_be_phone_number_) {
     return;  // judged already: nothing after can make it a phone number
   }
   if (starts_entry && piece.front() == '+') {
     piece.remove_prefix(1);
   }
-  std::size_t digits = 0;
+  std::size_t digits = digits_;
   for (const char byte : piece) {
     const ByteKind kind = kByteKinds[static_cast<unsigned char>(byte)];
-    if (kind == ByteKind::Digit) {
-      ++digits;
-    } else if (kind != ByteKind::Punctuation) {
-      only_phone_bytes_ = false;
+    digits += kind == ByteKind::Digit ? 1 : 0;
+    // Past this, nothing can make the entry a phone number: a long entry is judged early.
+    if (kind == ByteKind::NotInAPhoneNumber || digits > kMaxDigits) {
+      may_be_phone_number_ = false;
       return;
     }
   }
-  digits_ = std::min(digits_ + digits, kMaxDigits + 1);
+  digits_ = digits;
 }

@@ -15,13 +15,13 @@ class PhoneNumberCheck {
   // Whether the bytes added since the last reset (or since construction) are a phone number;
   // false for an empty entry.
   [[nodiscard]] bool is_phone_number() const {
-    return only_phone_bytes_ && digits_ >= kMinDigits && digits_ <= kMaxDigits;
+    return may_be_phone_number_ && digits_ >= kMinDigits;
   }
 
   // Starts afresh for the next entry.
   void reset() {
     digits_ = 0;
-    only_phone_bytes_ = true;
+    may_be_phone_number_ = true;
     any_byte_seen_ = false;
   }
 
@@ -29,9 +29,10 @@ class PhoneNumberCheck {
   static constexpr std::size_t kMinDigits = 3;
   static constexpr std::size_t kMaxDigits = 20;
 
-  // The digits seen, counted up to one more than a phone number may hold.
+  // The digits seen while the entry may still be a phone number: more than kMaxDigits, or a
+  // byte a phone number cannot hold, judges it for good.
   std::size_t digits_ = 0;
-  bool only_phone_bytes_ = true;
+  bool may_be_phone_number_ = true;
   bool any_byte_seen_ = false;
 };
 
