@@ -29,7 +29,8 @@ struct NameStatus {
 // writes completed. Tests derive from it to make a call fail as a failing disk would.
 //
 // A call that fails returns the errno it failed with: as a negative number where it returns a
-// descriptor or a count, as a positive one where it returns nothing else (0 for success).
+// descriptor or a count, as a positive one where it returns nothing else (0 for success), and
+// in NameStatus::error for a look-up. Only failure.h turns an errno into words.
 class FileSystem {
  public:
   FileSystem() = default;
