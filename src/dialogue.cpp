@@ -18,9 +18,6 @@ namespace {
 constexpr std::int32_t kMinPerFileLimit = 1;
 constexpr std::int32_t kMaxPerFileLimit = 9999;
 
-// An answer is named in a note by its first this many characters.
-constexpr std::size_t kCharactersOfAnswerShown = 32;
-
 constexpr std::string_view kBanner[] = {
     "簡訊群組送大量轉換程式 V0.1",
     "本程式只吃純文字檔的電話號碼，例如:",
@@ -51,29 +48,19 @@ struct TypedCount {
 };
 
 TypedCount read_count(std::string_view answer) {
-  std::size_t next = answer.starts_with('+') || answer.starts_with('-') ? 1 : 0;
+  // Digits past the largest 32-bit number hold the value at one past it.
+  constexpr std::int64_t kTooLarge = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
   const bool negative = answer.starts_with('-');
-  std::int64_t value = 0;
+  std::size_t next = negative || answer.starts_with('+') ? 1 : 0;
   const std::size_t first_digit = next;
-  bool too_large = false;
+  std::int64_t value = 0;
   for (; next < answer.size() && answer[next] >= '0' && answer[next] <= '9'; ++next) {
-    value = value * 10 + (answer[next] - '0');
-    too_large = too_large || value > std::numeric_limits<std::int32_t>::max();
-    value = std::min<std::int64_t>(value, std::numeric_limits<std::int32_t>::max() + 1LL);
+    value = std::min(value * 10 + (answer[next] - '0'), kTooLarge);
   }
-  if (next == first_digit || too_large) {
-    return {std::nullopt, next == first_digit ? 0 : next};
+  if (next == first_digit || value == kTooLarge) {
+    return {std::nullopt, next};
   }
   return {negative ? -value : value, next};
-}
-
-// The answer as a note shows it: its first characters, none of which can drive a terminal.
-std::string shown_answer(std::string_view answer) {
-  std::string shown;
-  ShownText shown_text(kCharactersOfAnswerShown);
-  shown_text.append(answer, shown);
-  shown_text.finish(shown);
-  return shown;
 }
 
 // Reads the count; nullopt when the answers have ended, or it is no number or outside the
@@ -86,12 +73,12 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
   }
   const TypedCount count = read_count(*answer);
   if (!count.value || *count.value < kMinPerFileLimit || *count.value > kMaxPerFileLimit) {
-    console.write_reason(shown_answer(*answer), ::gettext("is not a number from 1 to 9999"));
+    console.write_reason(shown_in_a_note(*answer), ::gettext("is not a number from 1 to 9999"));
     return std::nullopt;
   }
   if (count.length < answer->size()) {
     console.write_reason(
-        shown_answer(*answer),
+        shown_in_a_note(*answer),
         with_number(::gettext("the count is %s; the rest is read as the next answer"),
                     *count.value));
     console.hand_back_answer(std::string_view(*answer).substr(count.length));

@@ -24,11 +24,9 @@ constexpr std::string_view kCannotWriteFile = "無法寫入檔案:";
 // Entries that are not phone numbers are named one by one up to this many; the rest counted.
 constexpr std::int64_t kEntriesNamed = 10;
 
-// An entry is named by its first this many characters.
-constexpr std::size_t kCharactersOfEntryShown = 32;
-// Bytes that hold that many characters and one more, whatever they are: a character is at most
-// four bytes, and an incomplete one shows one `?` a byte.
-constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersOfEntryShown + 1);
+// Bytes that hold the characters a note shows and one more, whatever they are: a character is
+// at most four bytes, and an incomplete one shows one `?` a byte.
+constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersShownInANote + 1);
 
 // Space, tab, line feed, vertical tab, form feed and carriage return separate numbers.
 bool is_separator(char byte) {
@@ -199,9 +197,7 @@ void GroupDealer::note_entry_unless_phone_number() {
   subject += ':';
   subject += std::to_string(entry_line_);
   subject += ": ";
-  ShownText shown(kCharactersOfEntryShown);
-  shown.append(entry_start_, subject);
-  shown.finish(subject);
+  subject += shown_in_a_note(entry_start_);
   console_.write_reason(subject, ::gettext("is not a phone number"));
 }
 

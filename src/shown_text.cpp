@@ -111,3 +111,11 @@ void ShownText::show_each_byte_as_question_mark(std::size_t count, std::string& 
     show(kQuestionMark, out);
   }
 }
+
+std::string shown_in_a_note(std::string_view text) {
+  std::string shown;
+  ShownText shown_text(kCharactersShownInANote);
+  shown_text.append(text, shown);
+  shown_text.finish(shown);
+  return shown;
+}

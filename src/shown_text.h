@@ -42,4 +42,12 @@ class ShownText {
   std::uint8_t partial_size_ = 0;
 };
 
+// A note on standard error names a text (an entry of the list, an answer) by its first this
+// many characters.
+inline constexpr std::size_t kCharactersShownInANote = 32;
+
+// `text` as a note names it: its first kCharactersShownInANote characters, then `...` when
+// it has more, shown by ShownText.
+std::string shown_in_a_note(std::string_view text);
+
 #endif  // CHANGE_UTF8_SHOWN_TEXT_H_
