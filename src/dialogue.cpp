@@ -97,12 +97,13 @@ std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_
     if (!list_path) {
       return std::nullopt;
     }
-    const ConversionResult result =
-        convert_phone_list(*list_path, per_file_limit, ".", answers_file, files, console);
-    if (result != ConversionResult::ListUnreadable) {
-      return result;
+    ListEntries list(files, kListBlockSize);
+    if (const std::optional<Failure> why_unusable = open_phone_list(list, *list_path, answers_file)) {
+      console.write_reason(*why_unusable);
+      console.print_line(kListUnusable);
+    } else {
+      return convert_phone_list(list, per_file_limit, ".", files, console);
     }
-    console.print_line(kListUnusable);
   }
 }
 

@@ -3,7 +3,6 @@
 #include <libintl.h>
 
 #include <cassert>
-#include <cerrno>
 #include <charconv>
 #include <utility>
 
@@ -101,20 +100,21 @@ std::optional<Failure> GroupFileWriter::discard_group() {
 }
 
 bool GroupFileWriter::other_file_under_group_name(std::int64_t group_number) {
-  const NameStatus name = files_.look_up(directory_ / group_file_name(group_number));
+  const std::string subject = group_file_name(group_number);
+  const NameStatus name = files_.look_up(directory_ / subject, subject);
   return name.taken && !(protected_file_ && name.leads_to == protected_file_);
 }
 
 std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(
     const std::filesystem::path& path) {
-  const NameStatus name = files_.look_up(path);
   const std::string subject = path.filename().native();
-  if (name.error != 0) {
+  NameStatus name = files_.look_up(path, subject);
+  if (name.failure) {
     // Whether the name leads to the list is unknown: it is not replaced.
-    return system_failure(subject, name.error);
+    return std::move(name.failure);
   }
   if (name.is_directory) {
-    return system_failure(subject, EISDIR);
+    return FileSystem::is_a_directory(subject);
   }
   if (protected_file_ && name.leads_to == protected_file_) {
     return Failure{subject, ::gettext("is the phone list being read; rename the list or run the "

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "entry_splitter.h"
 #include "failure.h"
 #include "file_system.h"
 #include "utf16_text.h"
@@ -53,6 +54,9 @@ class ListReader {
   // REQUIRES: open succeeded.
   [[nodiscard]] std::optional<FileIdentity> identity() const;
 
+  // The list's name as it was given to open, which its failures name.
+  [[nodiscard]] const std::string& name() const { return name_; }
+
   // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
   // the byte-order mark is left out. The text stays valid until the next call.
   // REQUIRES: open succeeded.
@@ -72,6 +76,39 @@ class ListReader {
   std::optional<Utf16Decoder> utf16_;  // set for a UTF-16 list
   bool utf16_finished_ = false;
   std::string decoded_;  // the text of the last block of a UTF-16 list
+};
+
+// What ListEntries::next found: a piece of an entry, the end of the list (neither set), or
+// the failure of a read, after which the list ends.
+struct ListEntryPiece {
+  std::optional<EntryPiece> piece;
+  std::optional<Failure> failure;
+};
+
+// A list's entries with the line each begins on: its text, as a ListReader hands it out,
+// split by an EntrySplitter.
+class ListEntries {
+ public:
+  // Reads through `files`, which must outlive it, at most `block_size` bytes a read.
+  // REQUIRES: block_size >= 1.
+  ListEntries(FileSystem& files, std::size_t block_size) : reader_(files, block_size) {}
+
+  // The list's text, to open it and ask about it.
+  [[nodiscard]] ListReader& reader() { return reader_; }
+
+  // Reads on to the first byte of the next entry, leaving it unread. Returns a piece (empty)
+  // when there is one; neither a piece nor a failure when the list has ended.
+  // REQUIRES: the list is open.
+  [[nodiscard]] ListEntryPiece find_entry();
+
+  // The next piece of an entry. The bytes stay valid until the next call.
+  // REQUIRES: the list is open.
+  [[nodiscard]] ListEntryPiece next();
+
+ private:
+  ListReader reader_;
+  EntrySplitter splitter_;
+  bool ended_ = false;
 };
 
 #endif  // CHANGE_UTF8_LIST_READER_H_

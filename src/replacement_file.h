@@ -66,7 +66,7 @@ class ReplacementFile {
 
   [[nodiscard]] std::optional<Failure> create_first_free(const std::filesystem::path& target);
   void write_collected();
-  void fail(const std::filesystem::path& subject, int error);
+  void fail(std::optional<Failure> failure);
   void close_file();
 
   FileSystem& files_;

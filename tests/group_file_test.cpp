@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -134,7 +133,7 @@ TEST_F(GroupFileWriterTest, NeverReplacesAFolderOrANameThatLeadsToTheProtectedFi
   EXPECT_EQ(read_file(path_of("output_5.xml")), expected_group_file(5, {"1"}));
 
   // A name that cannot be looked up might lead to the list: it is not replaced either.
-  file_system_.look_up_error = EIO;
+  file_system_.look_up_failure = "Input/output error";
   const std::optional<Failure> failure = writer.begin_group(1);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->subject, "output_1.xml");

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -79,20 +78,19 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
 TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
   // A small file fails when its one block is written, a large one already on the way.
   const struct {
-    int FaultyFileSystem::*call;
-    int error;
+    std::string FaultyFileSystem::*call;
     std::size_t size;
     const char* reason;
   } rows[] = {
-      {&FaultyFileSystem::write_error, ENOSPC, 10, "No space left on device"},
-      {&FaultyFileSystem::write_error, EFBIG, 3'000'000, "File too large"},
-      {&FaultyFileSystem::close_error, EIO, 10, "Input/output error"},
-      {&FaultyFileSystem::rename_error, EACCES, 10, "Permission denied"},
+      {&FaultyFileSystem::write_failure, 10, "No space left on device"},
+      {&FaultyFileSystem::write_failure, 3'000'000, "File too large"},
+      {&FaultyFileSystem::close_failure, 10, "Input/output error"},
+      {&FaultyFileSystem::rename_failure, 10, "Permission denied"},
   };
   for (const auto& row : rows) {
     write_file(path_of("target.txt"), "old");
     FaultyFileSystem faulty;
-    faulty.*row.call = row.error;
+    faulty.*row.call = row.reason;
     ReplacementFile file(faulty);
     ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
     file.append(std::string(row.size, '5'));
@@ -109,7 +107,7 @@ TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
 TEST_F(ReplacementFileTest, NamesATemporaryFileThatCannotBeRemoved) {
   ReplacementFile file(file_system_);
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
-  file_system_.remove_error = EROFS;
+  file_system_.remove_failure = "Read-only file system";
   const std::optional<Failure> failure = file.discard();
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->subject, temporary_name(0));
