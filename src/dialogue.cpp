@@ -98,7 +98,8 @@ std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_
       return std::nullopt;
     }
     ListEntries list(files, kListBlockSize);
-    if (const std::optional<Failure> why_unusable = open_phone_list(list, *list_path, answers_file)) {
+    if (const std::optional<Failure> why_unusable =
+            open_phone_list(list, *list_path, answers_file)) {
       console.write_reason(*why_unusable);
       console.print_line(kListUnusable);
     } else {

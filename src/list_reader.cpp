@@ -126,13 +126,9 @@ std::optional<Failure> ListReader::judge_start() {
 
 ListEntryPiece ListEntries::find_entry() {
   while (!ended_ && !splitter_.at_entry()) {
-    ListBlock block = reader_.next_block();
-    if (block.failure) {
-      ended_ = true;
-      return {std::nullopt, std::move(block.failure)};
+    if (std::optional<Failure> failure = split_next_block()) {
+      return {std::nullopt, std::move(failure)};
     }
-    ended_ = block.text.empty();
-    splitter_.give(block.text);
   }
   if (ended_) {
     return {};
@@ -148,12 +144,16 @@ ListEntryPiece ListEntries::next() {
     if (ended_) {
       return {splitter_.end(), std::nullopt};
     }
-    ListBlock block = reader_.next_block();
-    if (block.failure) {
-      ended_ = true;
-      return {std::nullopt, std::move(block.failure)};
+    if (std::optional<Failure> failure = split_next_block()) {
+      return {std::nullopt, std::move(failure)};
     }
-    ended_ = block.text.empty();
-    splitter_.give(block.text);
   }
+}
+
+// Hands the next block to the splitter. Returns the failure of its read, if any.
+std::optional<Failure> ListEntries::split_next_block() {
+  ListBlock block = reader_.next_block();
+  ended_ = block.failure || block.text.empty();
+  splitter_.give(block.text);
+  return std::move(block.failure);
 }

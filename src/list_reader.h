@@ -102,10 +102,12 @@ class ListEntries {
   [[nodiscard]] ListEntryPiece find_entry();
 
   // The next piece of an entry. The bytes stay valid until the next call.
-  // REQUIRES: the list is open.
+  // REQUIRES: the list is open, and no failure was returned.
   [[nodiscard]] ListEntryPiece next();
 
  private:
+  [[nodiscard]] std::optional<Failure> split_next_block();
+
   ListReader reader_;
   EntrySplitter splitter_;
   bool ended_ = false;

@@ -213,7 +213,7 @@ TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) 
 
   empty_output_folder();
   file_system_.write_failure = "No space left on device";  // fails when each group ends
-  file_system_.remove_failure = "Read-only file system";  // the last temporary file stays
+  file_system_.remove_failure = "Read-only file system";   // the last temporary file stays
   ASSERT_EQ(convert("111 222 333", 2), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
             "輸出檔案:output_1.xml\nread:111\nread:222\n無法寫入檔案:output_1.xml\n"
