@@ -337,45 +337,6 @@ TEST_F(ConversionTest, RefusesUtf16TextWithoutNumbersOrWithAZeroCodeUnitInItsSta
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {long_number + "\xEF\xBF\xBD"}));
 }
 
-TEST_F(ConversionTest, NamesTheFirstTenEntriesThatAreNotPhoneNumbersAndCountsTheRest) {
-  // Line numbers count line feeds, across CRLF, blank lines and a byte-order mark.
-  std::string list = std::string(kUtf8Bom) + "abc 0912-345-678\r\n\r\n(02)2345.6789 12\n";
-  for (int entry = 2; entry <= 11; ++entry) {
-    list += "x" + std::to_string(entry) + "\n";
-  }
-  ASSERT_EQ(convert(list, 9999), ConversionResult::Converted);
-  std::string notes = note(1, "abc") + note(3, "12");
-  for (int entry = 2; entry <= 9; ++entry) {
-    notes += note(entry + 2, "x" + std::to_string(entry));
-  }
-  EXPECT_EQ(reasons_.str(), notes + "change_utf8: " + (dir_.path() / "list.txt").string() +
-                                ": 2 more entries are not phone numbers\n");
-
-  ASSERT_EQ(convert(list + "0912345678\n+1 \x1B]52;c;cm0gLXJm\x07" + std::string(40, 'x'), 9999),
-            ConversionResult::Converted);
-  EXPECT_TRUE(reasons_.str().ends_with(": 4 more entries are not phone numbers\n"))
-      << reasons_.str();
-  ASSERT_EQ(convert(list.substr(0, list.size() - std::string_view("x11\n").size()), 9999),
-            ConversionResult::Converted);
-  EXPECT_TRUE(reasons_.str().ends_with(note(11, "x9") +
-                                       "change_utf8: " + (dir_.path() / "list.txt").string() +
-                                       ": 1 more entry is not a phone number\n"))
-      << reasons_.str();
-}
-
-TEST_F(ConversionTest, ShowsAnEntryByItsFirst32CharactersAndNoControlCharacter) {
-  ASSERT_EQ(convert("\x1B]52;c;cm0gLXJmIH4=\x07 " + std::string(33, '9') + " " +
-                        std::string(32, '9') + "x",
-                    9999),
-            ConversionResult::Converted);
-  EXPECT_EQ(reasons_.str(), note(1, "?]52;c;cm0gLXJmIH4=?") +
-                                note(1, std::string(32, '9') + "...") +
-                                note(1, std::string(32, '9') + "..."));
-  EXPECT_EQ(console_, "輸出檔案:output_1.xml\nread:\x1B]52;c;cm0gLXJmIH4=\x07\nread:" +
-                          std::string(33, '9') + "\nread:" + std::string(32, '9') + "x\n")
-      << "the echo into a file stays byte for byte";
-}
-
 TEST_F(ConversionTest, RefusesTheFileTheAnswersComeFrom) {
   write_file(dir_.path() / "list.txt", "0912345678");
   struct stat answers {};
