@@ -8,8 +8,8 @@
 
 namespace {
 
-// Markup made for a long phone text is handed to the file in pieces of about this size.
-constexpr std::size_t kMarkupPieceSize = std::size_t{64} * 1024;
+// Markup is written to the file in blocks of about this size.
+constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
 
 // The decimal digits of a number, formatted without allocating.
 class DecimalDigits {
@@ -47,6 +47,7 @@ std::optional<Failure> GroupFileWriter::begin_group(std::int64_t group_number) {
   if (auto failure = file_.create(path)) {
     return failure;
   }
+  markup_.reserve(kWriteBlockSize);
   markup_ += "<xml><string id=\"name\">";
   markup_ += std::string_view(name).substr(0, name.size() - std::string_view(".xml").size());
   markup_ += "</string>";
@@ -67,9 +68,7 @@ void GroupFileWriter::begin_contact(std::int64_t position) {
 void GroupFileWriter::add_phone_bytes(std::string_view piece) {
   assert(contact_open_);
   phone_text_.encode(piece, markup_);
-  if (markup_.size() >= kMarkupPieceSize) {
-    hand_markup_to_file();
-  }
+  write_full_block();
 }
 
 void GroupFileWriter::end_contact() {
@@ -77,18 +76,20 @@ void GroupFileWriter::end_contact() {
   contact_open_ = false;
   phone_text_.finish(markup_);
   markup_ += "</string></contactData>";
-  hand_markup_to_file();
+  write_full_block();
 }
 
 std::optional<Failure> GroupFileWriter::end_group(std::int64_t total) {
   assert(!contact_open_);
   if (!file_.is_open()) {
+    markup_.clear();  // of a group that could not begin
     return std::nullopt;
   }
   markup_ += "<int id=\"total\">";
   markup_ += DecimalDigits(total).view();
   markup_ += "</int></xml>";
-  hand_markup_to_file();
+  file_.write(markup_);
+  markup_.clear();
   return file_.commit();
 }
 
@@ -123,7 +124,9 @@ std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(
   return std::nullopt;
 }
 
-void GroupFileWriter::hand_markup_to_file() {
-  file_.append(markup_);
-  markup_.clear();
+void GroupFileWriter::write_full_block() {
+  if (markup_.size() >= kWriteBlockSize) {
+    file_.write(markup_);
+    markup_.clear();
+  }
 }

@@ -66,7 +66,7 @@ class GroupFileWriter {
  private:
   [[nodiscard]] std::optional<Failure> check_name_can_be_replaced(
       const std::filesystem::path& path);
-  void hand_markup_to_file();
+  void write_full_block();
 
   FileSystem& files_;
   std::filesystem::path directory_;
@@ -74,7 +74,7 @@ class GroupFileWriter {
   ReplacementFile file_;
   bool contact_open_ = false;
   PhoneTextEncoder phone_text_;
-  std::string markup_;  // made but not yet handed to file_
+  std::string markup_;  // made but not yet written: the one buffer before the file
 };
 
 #endif  // CHANGE_UTF8_GROUP_FILE_H_

@@ -40,7 +40,6 @@ std::optional<Failure> ReplacementFile::create(const std::filesystem::path& targ
   assert(!is_open());
   target_ = target;
   first_failure_.reset();
-  collected_.reserve(kWriteBlockSize);
   // A signal that arrives between the creation and remove_on_termination() would leave the
   // file behind: it waits until the file can be removed.
   const TerminationSignalsHeld held;
@@ -69,7 +68,6 @@ std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem:
 
 std::optional<Failure> ReplacementFile::commit() {
   assert(is_open());
-  write_collected();
   close_file();
   if (!first_failure_) {
     if (auto failure = files_.rename(temporary_path_, target_, target_.filename().native())) {
@@ -93,11 +91,10 @@ std::optional<Failure> ReplacementFile::discard() {
   return failure;
 }
 
-void ReplacementFile::write_collected() {
+void ReplacementFile::write(std::string_view bytes) {
   if (fd_ >= 0 && !first_failure_) {
-    fail(files_.write_all(fd_, collected_, target_.filename().native()));
+    fail(files_.write_all(fd_, bytes, target_.filename().native()));
   }
-  collected_.clear();
 }
 
 void ReplacementFile::fail(std::optional<Failure> failure) {
@@ -110,5 +107,4 @@ void ReplacementFile::close_file() {
   if (fd_ >= 0) {
     fail(files_.close(std::exchange(fd_, -1), target_.filename().native()));
   }
-  collected_.clear();
 }

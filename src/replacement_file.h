@@ -39,19 +39,12 @@ class ReplacementFile {
   // succeeded since.
   [[nodiscard]] bool is_open() const { return !temporary_path_.empty(); }
 
-  // Appends `bytes`. They are collected and written in blocks, so memory stays bounded; once a
-  // write has failed, the rest is dropped and commit reports that first failure. Does nothing
-  // when no file is open.
-  void append(std::string_view bytes) {
-    if (fd_ >= 0) {
-      collected_ += bytes;
-      if (collected_.size() >= kWriteBlockSize) {
-        write_collected();
-      }
-    }
-  }
+  // Writes `bytes` at the end of the file (the caller collects them into blocks). Once a write
+  // has failed, the rest is dropped and commit reports that first failure. Does nothing when
+  // no file is open.
+  void write(std::string_view bytes);
 
-  // Writes what is collected, closes the file and renames it over the target. On failure the
+  // Closes the file and renames it over the target. On failure the
   // target stays as it was and the temporary file is still open, to be discarded.
   // REQUIRES: is_open().
   [[nodiscard]] std::optional<Failure> commit();
@@ -61,11 +54,7 @@ class ReplacementFile {
   [[nodiscard]] std::optional<Failure> discard();
 
  private:
-  // What is collected is written in blocks of about this size.
-  static constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
-
   [[nodiscard]] std::optional<Failure> create_first_free(const std::filesystem::path& target);
-  void write_collected();
   void fail(std::optional<Failure> failure);
   void close_file();
 
@@ -74,7 +63,6 @@ class ReplacementFile {
   std::filesystem::path target_;
   std::filesystem::path temporary_path_;  // empty while no file is open
   int fd_ = -1;                           // the temporary file, until it is closed
-  std::string collected_;                 // not yet written
   std::optional<Failure> first_failure_;  // of a write or close since create
 };
 

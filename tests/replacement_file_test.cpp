@@ -37,8 +37,8 @@ TEST_F(ReplacementFileTest, ReplacesTheTargetOnlyWhenCommitted) {
   ReplacementFile file(file_system_);
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
   ::umask(previous_umask);
-  file.append("new ");
-  file.append("text");
+  file.write("new ");
+  file.write("text");
   EXPECT_EQ(read_file(path_of("target.txt")), "old");
   EXPECT_EQ(files(), (std::vector<std::string>{temporary_name(0), "target.txt"}));
   EXPECT_EQ(std::filesystem::status(path_of(temporary_name(0))).permissions(),
@@ -57,7 +57,7 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
   std::filesystem::create_symlink(path_of("victim.txt"), path_of(temporary_name(1)));
   ReplacementFile file(file_system_);
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
-  file.append("new");
+  file.write("new");
   ASSERT_EQ(file.commit(), std::nullopt);
   EXPECT_EQ(read_file(path_of("target.txt")), "new");
   EXPECT_EQ(read_file(path_of(temporary_name(0))), "left");
@@ -76,7 +76,7 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
 }
 
 TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
-  // A small file fails when its one block is written, a large one already on the way.
+  // Each call's failure is the one commit reports.
   const struct {
     std::string FaultyFileSystem::*call;
     std::size_t size;
@@ -93,7 +93,7 @@ TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
     faulty.*row.call = row.reason;
     ReplacementFile file(faulty);
     ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
-    file.append(std::string(row.size, '5'));
+    file.write(std::string(row.size, '5'));
     const std::optional<Failure> failure = file.commit();
     ASSERT_TRUE(failure.has_value()) << row.reason;
     EXPECT_EQ(failure->subject, "target.txt");
