@@ -331,7 +331,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto refusal = open_phone_list(opened, scratch_directory() / "list", std::nullopt)) {
       fuzzed_console.write_reason(*refusal);
     } else {
-      result = convert_phone_list(opened, limit, directory, files, fuzzed_console);
+      GroupFileWriter writer(files, directory, TerminationSlot::of_this_process(),
+                             opened.reader().identity());
+      result = convert_phone_list(opened, limit, writer, fuzzed_console);
     }
     check(fuzzed_console.flush(), "console flush");
   }

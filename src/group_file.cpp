@@ -31,11 +31,11 @@ std::string group_file_name(std::int64_t group_number) {
 }
 
 GroupFileWriter::GroupFileWriter(FileSystem& files, std::filesystem::path directory,
-                                 std::optional<FileIdentity> file_to_protect)
+                                 TerminationSlot& slot, std::optional<FileIdentity> file_to_protect)
     : files_(files),
       directory_(std::move(directory)),
       protected_file_(file_to_protect),
-      file_(files) {}
+      file_(files, slot) {}
 
 std::optional<Failure> GroupFileWriter::begin_group(std::int64_t group_number) {
   assert(!file_.is_open());

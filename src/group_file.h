@@ -25,10 +25,11 @@ std::string group_file_name(std::int64_t group_number);
 // was when the group fails. Memory stays small however long one phone text is.
 class GroupFileWriter {
  public:
-  // Writes into `directory` through `files`, which must outlive the writer. A group file name
-  // that leads to `file_to_protect` (directly, through a symbolic link or as another hard
-  // link) is never replaced; nullopt protects nothing.
-  GroupFileWriter(FileSystem& files, std::filesystem::path directory,
+  // Writes into `directory` through `files`, holding each file being written in `slot`
+  // (ReplacementFile); both must outlive the writer. A group file name that leads to
+  // `file_to_protect` (directly, through a symbolic link or as another hard link) is never
+  // replaced; nullopt protects nothing.
+  GroupFileWriter(FileSystem& files, std::filesystem::path directory, TerminationSlot& slot,
                   std::optional<FileIdentity> file_to_protect = std::nullopt);
 
   GroupFileWriter(const GroupFileWriter&) = delete;

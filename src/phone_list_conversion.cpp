@@ -9,7 +9,6 @@
 
 #include "console.h"
 #include "entry_notes.h"
-#include "group_file.h"
 
 namespace {
 
@@ -181,10 +180,8 @@ std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem:
 }
 
 ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,
-                                    const std::filesystem::path& output_directory,
-                                    FileSystem& files, Console& console) {
+                                    GroupFileWriter& writer, Console& console) {
   assert(per_file_limit >= 1);
-  GroupFileWriter writer(files, output_directory, list.reader().identity());
   EntryNotes notes(list.reader().name(), console);
   GroupDealer dealer(per_file_limit, writer, notes, console);
   const std::optional<Failure> read_failure = deal_whole_list(list, dealer);

@@ -7,6 +7,7 @@
 
 #include "failure.h"
 #include "file_system.h"
+#include "group_file.h"
 #include "list_reader.h"
 
 class Console;
@@ -33,8 +34,7 @@ enum class ConversionResult {
 
 // Reads the phone list `list` to its end as whitespace-separated phone numbers and deals them
 // out, in reading order, into groups of at most `per_file_limit` contacts: group files 1, 2,
-// ... in `output_directory`, written through `files` (GroupFileWriter). A group file name that
-// leads to the list is never replaced.
+// ..., written by `writer`, which should protect the list.
 //
 // Prints on `console` "輸出檔案:" and the file name when a group begins, "read:" and the
 // number as read after each number, one line each, and "無法寫入檔案:" and the name of each
@@ -46,9 +46,8 @@ enum class ConversionResult {
 //
 // Memory stays bounded however long the list or one number is: the list is read in blocks
 // and each number streams through to the group file and the console.
-// REQUIRES: per_file_limit >= 1; open_phone_list succeeded on `list`.
+// REQUIRES: per_file_limit >= 1; open_phone_list succeeded on `list`; no group is open.
 [[nodiscard]] ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,
-                                                  const std::filesystem::path& output_directory,
-                                                  FileSystem& files, Console& console);
+                                                  GroupFileWriter& writer, Console& console);
 
 #endif  // CHANGE_UTF8_PHONE_LIST_CONVERSION_H_

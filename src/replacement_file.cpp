@@ -5,8 +5,6 @@
 #include <cassert>
 #include <utility>
 
-#include "termination_signals.h"
-
 namespace {
 
 // How many temporary names are tried before creating fails.
@@ -29,8 +27,8 @@ std::filesystem::path temporary_path(const std::filesystem::path& target,
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(FileSystem& files)
-    : files_(files), process_id_(std::to_string(::getpid())) {}
+ReplacementFile::ReplacementFile(FileSystem& files, TerminationSlot& slot)
+    : files_(files), slot_(slot), process_id_(std::to_string(::getpid())) {}
 
 ReplacementFile::~ReplacementFile() {
   (void)discard();  // nobody is left to tell
@@ -40,7 +38,7 @@ std::optional<Failure> ReplacementFile::create(const std::filesystem::path& targ
   assert(!is_open());
   target_ = target;
   first_failure_.reset();
-  // A signal that arrives between the creation and remove_on_termination() would leave the
+  // A signal that arrives between the creation and slot_.hold() would leave the
   // file behind: it waits until the file can be removed.
   const TerminationSignalsHeld held;
   return create_first_free(target);
@@ -62,7 +60,7 @@ std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem:
   }
   fd_ = created.fd;
   temporary_path_ = path;
-  remove_on_termination(temporary_path_);
+  slot_.hold(temporary_path_);
   return std::nullopt;
 }
 
@@ -74,7 +72,7 @@ std::optional<Failure> ReplacementFile::commit() {
       fail(std::move(failure));
     } else {
       temporary_path_.clear();
-      remove_nothing_on_termination();
+      slot_.clear();
     }
   }
   return first_failure_;
@@ -87,7 +85,7 @@ std::optional<Failure> ReplacementFile::discard() {
   }
   const std::filesystem::path removed = std::exchange(temporary_path_, {});
   std::optional<Failure> failure = files_.remove(removed, removed.filename().native());
-  remove_nothing_on_termination();
+  slot_.clear();
   return failure;
 }
 

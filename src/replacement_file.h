@@ -8,17 +8,19 @@
 
 #include "failure.h"
 #include "file_system.h"
+#include "termination_signals.h"
 
 // A file that replaces whatever stands under its name (its target) whole, or not at all: it is
 // written under a hidden temporary name of this process in the target's folder and renamed over
 // the target only when complete, so the target is never seen half written. In use: create,
 // append*, then commit or discard; then it can create the next file.
 //
-// While the temporary file exists, a termination signal removes it (termination_signals.h).
+// While the temporary file exists, it is held in the TerminationSlot, so that a termination
+// signal removes it: the slot holds one file, so one temporary file exists at a time.
 class ReplacementFile {
  public:
-  // Works through `files`, which must outlive the file.
-  explicit ReplacementFile(FileSystem& files);
+  // Works through `files` and holds each temporary file in `slot`; both must outlive it.
+  ReplacementFile(FileSystem& files, TerminationSlot& slot);
   // Discards the file, if one is open.
   ~ReplacementFile();
 
@@ -59,6 +61,7 @@ class ReplacementFile {
   void close_file();
 
   FileSystem& files_;
+  TerminationSlot& slot_;
   const std::string process_id_;  // in decimal, for the temporary files' names
   std::filesystem::path target_;
   std::filesystem::path temporary_path_;  // empty while no file is open

@@ -57,7 +57,9 @@ class ConversionTest : public ::testing::Test {
     if (const std::optional<Failure> refusal = open_phone_list(list, path, answers)) {
       console.write_reason(*refusal);
     } else {
-      result = convert_phone_list(list, per_file_limit, out_, file_system_, console);
+      GroupFileWriter writer(file_system_, out_, TerminationSlot::of_this_process(),
+                             list.reader().identity());
+      result = convert_phone_list(list, per_file_limit, writer, console);
     }
     EXPECT_TRUE(console.flush());
     console_ = output.str();

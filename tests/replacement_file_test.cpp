@@ -34,7 +34,7 @@ class ReplacementFileTest : public ::testing::Test {
 TEST_F(ReplacementFileTest, ReplacesTheTargetOnlyWhenCommitted) {
   write_file(path_of("target.txt"), "old");
   const mode_t previous_umask = ::umask(027);
-  ReplacementFile file(file_system_);
+  ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
   ::umask(previous_umask);
   file.write("new ");
@@ -55,7 +55,7 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
   write_file(path_of(temporary_name(0)), "left");
   write_file(path_of("victim.txt"), "victim");
   std::filesystem::create_symlink(path_of("victim.txt"), path_of(temporary_name(1)));
-  ReplacementFile file(file_system_);
+  ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
   file.write("new");
   ASSERT_EQ(file.commit(), std::nullopt);
@@ -91,7 +91,7 @@ TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
     write_file(path_of("target.txt"), "old");
     FaultyFileSystem faulty;
     faulty.*row.call = row.reason;
-    ReplacementFile file(faulty);
+    ReplacementFile file(faulty, TerminationSlot::of_this_process());
     ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
     file.write(std::string(row.size, '5'));
     const std::optional<Failure> failure = file.commit();
@@ -105,7 +105,7 @@ TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
 }
 
 TEST_F(ReplacementFileTest, NamesATemporaryFileThatCannotBeRemoved) {
-  ReplacementFile file(file_system_);
+  ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
   file_system_.remove_failure = "Read-only file system";
   const std::optional<Failure> failure = file.discard();
