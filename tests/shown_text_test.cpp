@@ -122,21 +122,6 @@ TEST(ShownTextTest, ShowsTheFirstCharactersThenDotsWhenThereAreMore) {
   }
 }
 
-TEST(ShownTextTest, KeepsACharacterSplitBetweenPiecesWhole) {
-  ShownText shown;
-  std::string out;
-  shown.append("0\xE7", out);
-  shown.append("\x8E", out);
-  shown.append(
-      "\x8B"
-      "9",
-      out);
-  shown.finish(out);
-  EXPECT_EQ(out,
-            "0\xE7\x8E\x8B"
-            "9");
-}
-
 TEST(ShownTextTest, StreamsALongTextWithoutShowingMoreThanTheLimit) {
   const std::string mebibyte_of_digits(1 << 20, '7');
   ShownText shown(32);

@@ -85,17 +85,6 @@ TEST(Utf16DecoderTest, DecodesBigEndianSplitAtEveryByte) {
   }
 }
 
-TEST(Utf16DecoderTest, ReadsTheFirstByteOfEachUnitAsTheHighOneInBigEndian) {
-  Utf16Decoder decoder(ByteOrder::BigEndian);
-  std::string utf8;
-  decoder.decode(
-      "\0"
-      "0\x73\x8B\xD8\x3D\xDC\xF1\0\0"sv,
-      utf8);
-  decoder.finish(utf8);
-  EXPECT_EQ(utf8, "0\xE7\x8E\x8B\xF0\x9F\x93\xB1\0"sv);
-}
-
 TEST(Utf16DecoderTest, DecodesOneByteAtATime) {
   Utf16Decoder decoder(ByteOrder::LittleEndian);
   std::string utf8;
