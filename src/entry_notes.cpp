@@ -7,36 +7,19 @@
 
 namespace {
 
-// Entries that are not phone numbers are named one by one up to this many; the rest counted.
-constexpr std::int64_t kEntriesNamed = 10;
-
 // Bytes that hold the characters a note shows and one more, whatever they are: a character is
 // at most four bytes, and an incomplete one shows one `?` a byte.
 constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersShownInANote + 1);
 
 }  // namespace
 
-void EntryNotes::begin(std::int64_t line) {
-  entry_line_ = line;
-  phone_number_check_.reset();
-  entry_start_.clear();
-}
-
-void EntryNotes::add(std::string_view piece, bool entry_ends_with_it) {
-  phone_number_check_.add(piece);
-  // The entry's start is kept for its note, unless it cannot need one: a phone number seen
-  // whole, which is nearly every entry, or one past those that are named.
-  const bool may_be_named = !entry_ends_with_it || !phone_number_check_.is_phone_number();
-  if (may_be_named && entries_not_phone_numbers_ < kEntriesNamed &&
-      entry_start_.size() < kBytesOfEntryKept) {
+void EntryNotes::keep_start(std::string_view piece) {
+  if (entry_start_.size() < kBytesOfEntryKept) {
     entry_start_ += piece.substr(0, kBytesOfEntryKept - entry_start_.size());
   }
 }
 
-void EntryNotes::end() {
-  if (phone_number_check_.is_phone_number() || ++entries_not_phone_numbers_ > kEntriesNamed) {
-    return;
-  }
+void EntryNotes::note_entry() {
   std::string subject(list_name_);
   subject += ':';
   subject += std::to_string(entry_line_);

@@ -20,16 +20,38 @@ class EntryNotes {
       : list_name_(list_name), console_(console) {}
 
   // One entry, beginning on `line`, given in any number of pieces: begin, add*, end.
-  void begin(std::int64_t line);
+  void begin(std::int64_t line) {
+    entry_line_ = line;
+    phone_number_check_.reset();
+    entry_start_.clear();
+  }
   // `entry_ends_with_it`: no more pieces follow (so a phone number seen whole keeps nothing).
-  void add(std::string_view piece, bool entry_ends_with_it);
+  void add(std::string_view piece, bool entry_ends_with_it) {
+    phone_number_check_.add(piece);
+    // The entry's start is kept for its note, unless it cannot need one: a phone number seen
+    // whole, which is nearly every entry, or one past those that are named.
+    if ((!entry_ends_with_it || !phone_number_check_.is_phone_number()) &&
+        entries_not_phone_numbers_ < kEntriesNamed) {
+      keep_start(piece);
+    }
+  }
   // Notes the entry, unless it is a phone number or past the first 10 that are not.
-  void end();
+  void end() {
+    if (!phone_number_check_.is_phone_number() && ++entries_not_phone_numbers_ <= kEntriesNamed) {
+      note_entry();
+    }
+  }
 
   // Notes how many entries that are not phone numbers were not named one by one, if any.
   void note_entries_not_named();
 
  private:
+  // Entries that are not phone numbers are named one by one up to this many; the rest counted.
+  static constexpr std::int64_t kEntriesNamed = 10;
+
+  void keep_start(std::string_view piece);
+  void note_entry();
+
   const std::string_view list_name_;
   Console& console_;
   PhoneNumberCheck phone_number_check_;

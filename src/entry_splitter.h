@@ -1,6 +1,7 @@
 #ifndef CHANGE_UTF8_ENTRY_SPLITTER_H_
 #define CHANGE_UTF8_ENTRY_SPLITTER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -28,11 +29,39 @@ class EntrySplitter {
 
   // The next piece of an entry in the text given; nullopt when the text is used up. An entry
   // at the end of the text stays open and goes on in the next text.
-  [[nodiscard]] std::optional<EntryPiece> next();
+  [[nodiscard]] std::optional<EntryPiece> next() {
+    if (!at_entry()) {
+      return std::nullopt;
+    }
+    const bool begins = !entry_open_;
+    if (begins) {
+      entry_open_ = true;
+      entry_line_ = line_;
+    }
+    std::size_t end = 0;
+    while (end < text_.size() && !is_entry_separator(text_[end])) {
+      ++end;
+    }
+    const bool ends = end < text_.size();
+    entry_open_ = !ends;
+    const EntryPiece piece{text_.substr(0, end), entry_line_, begins, ends};
+    text_.remove_prefix(end);
+    return piece;
+  }
 
   // Skips the separators at the start of the text given. Returns whether an entry goes on or
   // begins in it.
-  [[nodiscard]] bool at_entry();
+  [[nodiscard]] bool at_entry() {
+    if (entry_open_) {
+      return !text_.empty();
+    }
+    std::size_t next = 0;
+    for (; next < text_.size() && is_entry_separator(text_[next]); ++next) {
+      line_ += text_[next] == '\n' ? 1 : 0;
+    }
+    text_.remove_prefix(next);
+    return !text_.empty();
+  }
 
   // The piece that ends the entry left open at the end of the text: the text has ended.
   // Nullopt when no entry is open.

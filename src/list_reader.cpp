@@ -124,36 +124,17 @@ std::optional<Failure> ListReader::judge_start() {
   return std::nullopt;
 }
 
-ListEntryPiece ListEntries::find_entry() {
+bool ListEntries::find_entry() {
   while (!ended_ && !splitter_.at_entry()) {
-    if (std::optional<Failure> failure = split_next_block()) {
-      return {std::nullopt, std::move(failure)};
-    }
+    split_next_block();
   }
-  if (ended_) {
-    return {};
-  }
-  return {EntryPiece{}, std::nullopt};
+  return !ended_ || splitter_.at_entry();
 }
 
-ListEntryPiece ListEntries::next() {
-  while (true) {
-    if (std::optional<EntryPiece> piece = splitter_.next()) {
-      return {piece, std::nullopt};
-    }
-    if (ended_) {
-      return {splitter_.end(), std::nullopt};
-    }
-    if (std::optional<Failure> failure = split_next_block()) {
-      return {std::nullopt, std::move(failure)};
-    }
-  }
-}
-
-// Hands the next block to the splitter. Returns the failure of its read, if any.
-std::optional<Failure> ListEntries::split_next_block() {
+// Hands the next block to the splitter; a failed read ends the list.
+void ListEntries::split_next_block() {
   ListBlock block = reader_.next_block();
   ended_ = block.failure || block.text.empty();
+  failure_ = std::move(block.failure);
   splitter_.give(block.text);
-  return std::move(block.failure);
 }

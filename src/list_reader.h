@@ -78,13 +78,6 @@ class ListReader {
   std::string decoded_;  // the text of the last block of a UTF-16 list
 };
 
-// What ListEntries::next found: a piece of an entry, the end of the list (neither set), or
-// the failure of a read, after which the list ends.
-struct ListEntryPiece {
-  std::optional<EntryPiece> piece;
-  std::optional<Failure> failure;
-};
-
 // A list's entries with the line each begins on: its text, as a ListReader hands it out,
 // split by an EntrySplitter.
 class ListEntries {
@@ -96,21 +89,36 @@ class ListEntries {
   // The list's text, to open it and ask about it.
   [[nodiscard]] ListReader& reader() { return reader_; }
 
-  // Reads on to the first byte of the next entry, leaving it unread. Returns a piece (empty)
-  // when there is one; neither a piece nor a failure when the list has ended.
+  // Reads on to the first byte of the next entry, leaving it unread. Returns whether there is
+  // one; false also when a read failed (failure() then says why).
   // REQUIRES: the list is open.
-  [[nodiscard]] ListEntryPiece find_entry();
+  [[nodiscard]] bool find_entry();
 
-  // The next piece of an entry. The bytes stay valid until the next call.
-  // REQUIRES: the list is open, and no failure was returned.
-  [[nodiscard]] ListEntryPiece next();
+  // The next piece of an entry, its bytes valid until the next call; nullopt when the list
+  // has ended or a read failed (failure() then says why).
+  // REQUIRES: the list is open, and neither call returned nullopt or false for a failure.
+  [[nodiscard]] std::optional<EntryPiece> next() {
+    while (true) {
+      if (std::optional<EntryPiece> piece = splitter_.next()) {
+        return piece;
+      }
+      if (ended_) {
+        return failure_ ? std::nullopt : splitter_.end();
+      }
+      split_next_block();
+    }
+  }
+
+  // Why reading the list failed; nullopt while it has not.
+  [[nodiscard]] const std::optional<Failure>& failure() const { return failure_; }
 
  private:
-  [[nodiscard]] std::optional<Failure> split_next_block();
+  void split_next_block();
 
   ListReader reader_;
   EntrySplitter splitter_;
-  bool ended_ = false;
+  bool ended_ = false;  // the list's last block was handed to the splitter, or a read failed
+  std::optional<Failure> failure_;
 };
 
 #endif  // CHANGE_UTF8_LIST_READER_H_

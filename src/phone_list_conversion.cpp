@@ -145,16 +145,16 @@ void GroupDealer::discard_open_group() {
 // Deals the list's entries to its end or to a failed read. Returns the failure, if any.
 std::optional<Failure> deal_whole_list(ListEntries& list, GroupDealer& dealer) {
   while (true) {
-    ListEntryPiece next = list.next();
-    if (next.failure) {
+    const std::optional<EntryPiece> piece = list.next();
+    if (piece) {
+      dealer.deal(*piece);
+    } else if (list.failure()) {
       dealer.drop_group_being_filled();
-      return std::move(next.failure);
-    }
-    if (!next.piece) {
+      return list.failure();
+    } else {
       dealer.end_last_group();
       return std::nullopt;
     }
-    dealer.deal(*next.piece);
   }
 }
 
@@ -169,14 +169,13 @@ std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem:
     // Reading it would take the answers away, or wait for the user to type the list.
     return Failure{path.native(), ::gettext("is the standard input, which holds the answers")};
   }
-  ListEntryPiece first = list.find_entry();
-  if (first.failure) {
-    return std::move(first.failure);
+  if (list.find_entry()) {
+    return std::nullopt;
   }
-  if (!first.piece) {
-    return Failure{path.native(), ::gettext("holds no phone number")};
+  if (list.failure()) {
+    return list.failure();
   }
-  return std::nullopt;
+  return Failure{path.native(), ::gettext("holds no phone number")};
 }
 
 ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,
