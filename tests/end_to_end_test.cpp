@@ -69,6 +69,24 @@ struct StartedProgram {
   pid_t target;  // the program itself, to send signals to; -1 when it could not be started
 };
 
+// Exit statuses of a child that could not start the program as the user nobody.
+constexpr int kUserNotSwitched = 121;  // setgroups, setgid or setuid failed
+constexpr int kNotExecuted = 127;      // the program could not be executed
+
+// Why a child that was to run the program as the user nobody ended with `exit_status`
+// without running it, or "" when the status is the program's own.
+std::string why_nobody_did_not_run_it(int exit_status) {
+  if (exit_status == kUserNotSwitched) {
+    return "the user nobody cannot be switched to here (a user namespace that maps root "
+           "alone, as unshare -r makes)";
+  }
+  if (exit_status == kNotExecuted) {
+    return "the user nobody cannot execute the built program here (a build tree on FUSE "
+           "without allow_other, as reprotest mounts it)";
+  }
+  return "";
+}
+
 // The exit status of `child`, or minus the signal that ended it.
 int wait_for(pid_t child) {
   int status = 0;
@@ -94,7 +112,9 @@ void become_process_1_of_a_new_pid_namespace(int pid_pipe) {
   if (program == 0) {
     return;
   }
-  ::write(pid_pipe, &program, sizeof program);
+  // A pipe takes these few bytes whole; were it not, the test would see no process id, as
+  // when the program cannot start.
+  [[maybe_unused]] const ssize_t written = ::write(pid_pipe, &program, sizeof program);
   const int status = wait_for(program);
   ::_exit(status >= 0 ? status : 128 - status);
 }
@@ -170,7 +190,7 @@ class EndToEndTest : public ::testing::Test {
         become_process_1_of_a_new_pid_namespace(pid_pipe[1]);
       } else {
         const pid_t self = ::getpid();
-        ::write(pid_pipe[1], &self, sizeof self);
+        [[maybe_unused]] const ssize_t written = ::write(pid_pipe[1], &self, sizeof self);
       }
       ::close(pid_pipe[1]);
       exec_program(options.arguments, options.as_nobody, options.shell_prelude);
@@ -187,9 +207,10 @@ class EndToEndTest : public ::testing::Test {
 
   // Writes `input` as the program's answers, then ends them.
   static void write_answers(const StartedProgram& program, std::string_view input) {
-    // The program may stop reading early; a write to the closed pipe must not end the test.
+    // The program may stop reading early; a write to the closed pipe must not end the test,
+    // and its failure is none of the test's.
     const auto previous_handler = std::signal(SIGPIPE, SIG_IGN);
-    ::write(program.answers, input.data(), input.size());
+    [[maybe_unused]] const ssize_t written = ::write(program.answers, input.data(), input.size());
     ::close(program.answers);
     std::signal(SIGPIPE, previous_handler);
   }
@@ -211,7 +232,7 @@ class EndToEndTest : public ::testing::Test {
     constexpr uid_t kNobody = 65534;
     if (as_nobody && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-      ::_exit(126);
+      ::_exit(kUserNotSwitched);
     }
     std::vector<char*> argv{const_cast<char*>(CHANGE_UTF8_PATH)};
     for (const std::string& argument : arguments) {
@@ -223,7 +244,7 @@ class EndToEndTest : public ::testing::Test {
       ::execl("/bin/sh", "sh", "-c", script.c_str(), CHANGE_UTF8_PATH, nullptr);
     }
     ::fexecve(program, argv.data(), environ);
-    ::_exit(127);
+    ::_exit(kNotExecuted);
   }
 
   void write_list(const std::string& name, std::string_view bytes) {
@@ -330,6 +351,9 @@ TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
   std::filesystem::permissions(work_.path(), std::filesystem::perms(0333));
   const RunResult result = run("1\noutput_1.xml\n", {.as_nobody = true});
   std::filesystem::permissions(work_.path(), std::filesystem::perms(0700));
+  if (const std::string why = why_nobody_did_not_run_it(result.exit_status); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kBanner + kAsk +
                                 "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:111\n"
@@ -409,8 +433,9 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
   write_list("list.txt", "姓名\n0912345678");
   write_file(work_.path() / "output_3.xml", "from an earlier run");
   // "1,000" is the count 1 in every locale, then ",000" is the name of a list.
-  const RunResult result = run("1,000 empty.txt list.txt\n",
-                               {.environment = {"LC_ALL=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
+  const RunResult result =
+      run("1,000 empty.txt list.txt\n",
+          {.environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.console, kBanner + kAsk + kUnusable + kAsk + kUnusable + kAsk +
                                 "輸出檔案:output_1.xml\nread:姓名\n"
@@ -418,7 +443,7 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
                                 kClosing);
   // The C library's text among the program's own from its catalog.
   EXPECT_EQ(result.errors,
-            "change_utf8: 1,000: 筆數為 1；其餘部分視為下一個答案\n"
+            "change_utf8: 1,000: 筆數以 1 計；其餘部分當作電話檔的檔名\n"
             "change_utf8: ,000: 沒有此一檔案或目錄\n"
             "change_utf8: empty.txt: 沒有任何電話號碼\n"
             "change_utf8: list.txt:1: 姓名: 不是電話號碼\n"
@@ -537,6 +562,7 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     }
     ASSERT_GE(child, 0);
     if (child == 0) {
+      ::setenv("LC_ALL", "C", 1);  // the note in English, whatever the test's own language
       exec_program({});
     }
     const std::filesystem::path fifo = make_fifo_list();
