@@ -324,11 +324,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream console;
   std::ostringstream reasons;
   FileSystem files;
-  ConversionResult result;
+  std::optional<ConversionResult> result;  // nullopt: the list was refused
   {
     Console fuzzed_console(no_answers, console, reasons, false);
-    result = convert_phone_list(scratch_directory() / "list", limit, directory, std::nullopt, files,
-                                fuzzed_console, block_size);
+    ListEntries opened(files, block_size);
+    if (const auto refusal = open_phone_list(opened, scratch_directory() / "list", std::nullopt)) {
+      fuzzed_console.write_reason(*refusal);
+    } else {
+      GroupFileWriter writer(files, directory, TerminationSlot::of_this_process(),
+                             opened.reader().identity());
+      result = convert_phone_list(opened, limit, writer, fuzzed_console);
+    }
     check(fuzzed_console.flush(), "console flush");
   }
 
@@ -340,7 +346,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       std::filesystem::directory_iterator()) == file_count,
         "number of files");
   if (words.empty()) {
-    check(result == ConversionResult::ListUnreadable, "result of a list without words");
+    check(!result, "result of a list without words");
     check(console.str().empty(), "console of a list without words");
     return 0;
   }

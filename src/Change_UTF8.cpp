@@ -43,6 +43,7 @@ int main() {
   std::cerr.tie(nullptr);
   Console console(std::cin, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
   FileSystem files;
-  const int status = run_dialogue(files.identity(STDIN_FILENO), files, console);
+  const int status = run_dialogue(files.identity(STDIN_FILENO), files,
+                                  TerminationSlot::of_this_process(), console);
   return console.flush() ? status : 1;  // 1 when the console itself could not be written
 }

@@ -2,9 +2,10 @@
 
 #include <libintl.h>
 
-#include <cerrno>
 #include <istream>
 #include <ostream>
+
+#include "file_system.h"
 
 Console::Console(std::istream& answers, std::ostream& output, std::ostream& errors,
                  bool on_terminal)
@@ -71,16 +72,15 @@ bool Console::flush() {
 }
 
 void Console::hand_over() {
-  errno = 0;
+  FileSystem::forget_last_error();
   if (output_) {
     output_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
     output_.flush();
   }
-  const int error = errno != 0 ? errno : EIO;
   pending_.clear();  // once standard output has failed, the rest goes nowhere
   if (!output_ && !output_failure_told_) {
     output_failure_told_ = true;
-    write_reason(system_failure(::gettext("standard output"), error));
+    write_reason(FileSystem::last_call_failure(::gettext("standard output")));
   }
 }
 

@@ -90,19 +90,23 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
 // nullopt when the answers run out first.
 std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_limit,
                                                           std::optional<FileIdentity> answers_file,
-                                                          FileSystem& files, Console& console) {
+                                                          FileSystem& files, TerminationSlot& slot,
+                                                          Console& console) {
   while (true) {
     console.print_line(kAskListName);
     const std::optional<std::string> list_path = console.read_answer();
     if (!list_path) {
       return std::nullopt;
     }
-    const ConversionResult result =
-        convert_phone_list(*list_path, per_file_limit, ".", answers_file, files, console);
-    if (result != ConversionResult::ListUnreadable) {
-      return result;
+    ListEntries list(files, kListBlockSize);
+    if (const std::optional<Failure> why_unusable =
+            open_phone_list(list, *list_path, answers_file)) {
+      console.write_reason(*why_unusable);
+      console.print_line(kListUnusable);
+    } else {
+      GroupFileWriter writer(files, ".", slot, list.reader().identity());
+      return convert_phone_list(list, per_file_limit, writer, console);
     }
-    console.print_line(kListUnusable);
   }
 }
 
@@ -127,7 +131,8 @@ int print_closing_text(std::optional<ConversionResult> result, Console& console)
 
 }  // namespace
 
-int run_dialogue(std::optional<FileIdentity> answers_file, FileSystem& files, Console& console) {
+int run_dialogue(std::optional<FileIdentity> answers_file, FileSystem& files, TerminationSlot& slot,
+                 Console& console) {
   for (const std::string_view line : kBanner) {
     console.print_line(line);
   }
@@ -137,5 +142,5 @@ int run_dialogue(std::optional<FileIdentity> answers_file, FileSystem& files, Co
     return 0;
   }
   return print_closing_text(
-      convert_first_usable_list(*per_file_limit, answers_file, files, console), console);
+      convert_first_usable_list(*per_file_limit, answers_file, files, slot, console), console);
 }

@@ -5,14 +5,11 @@
 
 // Something that failed, in words for the user: what failed (a file's name as the user knows
 // it, or the answer that was typed) and why. Operations that can fail return
-// std::optional<Failure>, nullopt meaning success.
+// std::optional<Failure>, nullopt meaning success. The reasons of failed system calls are put
+// in words once, by the file-system edge (file_system.h), and travel up unchanged.
 struct Failure {
   std::string subject;
   std::string reason;
 };
-
-// The failure of a call on `subject` with the errno `error`: its reason is the C library's
-// text for it, in the user's language. The one place where an errno becomes words.
-Failure system_failure(std::string subject, int error);
 
 #endif  // CHANGE_UTF8_FAILURE_H_

@@ -5,68 +5,92 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <utility>
 
 namespace {
+
+// The failure of a call on `subject` with the errno `error`: the one place an errno becomes
+// words.
+Failure system_failure(std::string subject, int error) {
+  return {std::move(subject), std::strerror(error)};
+}
+
+// The failure of the call that just failed, by its errno.
+std::optional<Failure> failed(const std::string& subject) {
+  return system_failure(subject, errno);
+}
 
 FileIdentity identity_of(const struct stat& status) {
   return {status.st_dev, status.st_ino};
 }
 
+OpenedFile opened(int fd, const std::string& subject) {
+  if (fd >= 0) {
+    return {.fd = fd, .failure = std::nullopt, .name_taken = false};
+  }
+  const int error = errno;
+  return {.fd = -1, .failure = system_failure(subject, error), .name_taken = error == EEXIST};
+}
+
 }  // namespace
 
-int FileSystem::open_for_reading(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  return fd >= 0 ? fd : -errno;
+OpenedFile FileSystem::open_for_reading(const std::filesystem::path& path,
+                                        const std::string& subject) {
+  return opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC), subject);
 }
 
-int FileSystem::create_new(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  return fd >= 0 ? fd : -errno;
+OpenedFile FileSystem::create_new(const std::filesystem::path& path, const std::string& subject) {
+  return opened(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), subject);
 }
 
-long FileSystem::read(int fd, std::span<char> buffer) {
+ReadBytes FileSystem::read(int fd, std::span<char> buffer, const std::string& subject) {
   while (true) {
     const ssize_t got = ::read(fd, buffer.data(), buffer.size());
     if (got >= 0) {
-      return got;
+      return {static_cast<std::size_t>(got), std::nullopt};
     }
     if (errno != EINTR) {
-      return -errno;
+      return {0, failed(subject)};
     }
   }
 }
 
-int FileSystem::write_all(int fd, std::string_view bytes) {
+std::optional<Failure> FileSystem::write_all(int fd, std::string_view bytes,
+                                             const std::string& subject) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) {
       continue;
     }
     if (written <= 0) {
-      return written < 0 ? errno : EIO;
+      return system_failure(subject, written < 0 ? errno : EIO);
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  return 0;
+  return std::nullopt;
 }
 
-int FileSystem::close(int fd) {
+std::optional<Failure> FileSystem::close(int fd, const std::string& subject) {
   // Linux releases the descriptor even when close fails, EINTR included: never retry.
-  return ::close(fd) == 0 ? 0 : errno;
+  return ::close(fd) == 0 ? std::nullopt : failed(subject);
 }
 
-int FileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+std::optional<Failure> FileSystem::rename(const std::filesystem::path& from,
+                                          const std::filesystem::path& to,
+                                          const std::string& subject) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? std::nullopt : failed(subject);
 }
 
-int FileSystem::remove(const std::filesystem::path& path) {
-  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+std::optional<Failure> FileSystem::remove(const std::filesystem::path& path,
+                                          const std::string& subject) {
+  return ::unlink(path.c_str()) == 0 ? std::nullopt : failed(subject);
 }
 
-NameStatus FileSystem::look_up(const std::filesystem::path& path) {
+NameStatus FileSystem::look_up(const std::filesystem::path& path, const std::string& subject) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
-    return {.error = errno == ENOENT ? 0 : errno,
+    return {.failure = errno == ENOENT ? std::nullopt : failed(subject),
             .taken = false,
             .is_directory = false,
             .leads_to = std::nullopt};
@@ -74,11 +98,17 @@ NameStatus FileSystem::look_up(const std::filesystem::path& path) {
   const bool is_directory = S_ISDIR(status.st_mode);
   if (S_ISLNK(status.st_mode) && ::stat(path.c_str(), &status) != 0) {
     if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR) {
-      return {.error = errno, .taken = false, .is_directory = false, .leads_to = std::nullopt};
+      return {.failure = failed(subject),
+              .taken = false,
+              .is_directory = false,
+              .leads_to = std::nullopt};
     }
-    return {.error = 0, .taken = true, .is_directory = false, .leads_to = std::nullopt};  // nowhere
+    return {.failure = std::nullopt, .taken = true, .is_directory = false, .leads_to = {}};
   }
-  return {.error = 0, .taken = true, .is_directory = is_directory, .leads_to = identity_of(status)};
+  return {.failure = std::nullopt,
+          .taken = true,
+          .is_directory = is_directory,
+          .leads_to = identity_of(status)};
 }
 
 std::optional<FileIdentity> FileSystem::identity(int fd) {
@@ -87,4 +117,16 @@ std::optional<FileIdentity> FileSystem::identity(int fd) {
     return std::nullopt;
   }
   return identity_of(status);
+}
+
+Failure FileSystem::is_a_directory(std::string subject) {
+  return system_failure(std::move(subject), EISDIR);
+}
+
+void FileSystem::forget_last_error() {
+  errno = 0;
+}
+
+Failure FileSystem::last_call_failure(std::string subject) {
+  return system_failure(std::move(subject), errno != 0 ? errno : EIO);
 }

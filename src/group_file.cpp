@@ -3,14 +3,13 @@
 #include <libintl.h>
 
 #include <cassert>
-#include <cerrno>
 #include <charconv>
 #include <utility>
 
 namespace {
 
-// Markup made for a long phone text is handed to the file in pieces of about this size.
-constexpr std::size_t kMarkupPieceSize = std::size_t{64} * 1024;
+// Markup is written to the file in blocks of about this size.
+constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
 
 // The decimal digits of a number, formatted without allocating.
 class DecimalDigits {
@@ -32,11 +31,11 @@ std::string group_file_name(std::int64_t group_number) {
 }
 
 GroupFileWriter::GroupFileWriter(FileSystem& files, std::filesystem::path directory,
-                                 std::optional<FileIdentity> file_to_protect)
+                                 TerminationSlot& slot, std::optional<FileIdentity> file_to_protect)
     : files_(files),
       directory_(std::move(directory)),
       protected_file_(file_to_protect),
-      file_(files) {}
+      file_(files, slot) {}
 
 std::optional<Failure> GroupFileWriter::begin_group(std::int64_t group_number) {
   assert(!file_.is_open());
@@ -48,6 +47,7 @@ std::optional<Failure> GroupFileWriter::begin_group(std::int64_t group_number) {
   if (auto failure = file_.create(path)) {
     return failure;
   }
+  markup_.reserve(kWriteBlockSize);
   markup_ += "<xml><string id=\"name\">";
   markup_ += std::string_view(name).substr(0, name.size() - std::string_view(".xml").size());
   markup_ += "</string>";
@@ -68,9 +68,7 @@ void GroupFileWriter::begin_contact(std::int64_t position) {
 void GroupFileWriter::add_phone_bytes(std::string_view piece) {
   assert(contact_open_);
   phone_text_.encode(piece, markup_);
-  if (markup_.size() >= kMarkupPieceSize) {
-    hand_markup_to_file();
-  }
+  write_full_block();
 }
 
 void GroupFileWriter::end_contact() {
@@ -78,18 +76,20 @@ void GroupFileWriter::end_contact() {
   contact_open_ = false;
   phone_text_.finish(markup_);
   markup_ += "</string></contactData>";
-  hand_markup_to_file();
+  write_full_block();
 }
 
 std::optional<Failure> GroupFileWriter::end_group(std::int64_t total) {
   assert(!contact_open_);
   if (!file_.is_open()) {
+    markup_.clear();  // of a group that could not begin
     return std::nullopt;
   }
   markup_ += "<int id=\"total\">";
   markup_ += DecimalDigits(total).view();
   markup_ += "</int></xml>";
-  hand_markup_to_file();
+  file_.write(markup_);
+  markup_.clear();
   return file_.commit();
 }
 
@@ -101,20 +101,21 @@ std::optional<Failure> GroupFileWriter::discard_group() {
 }
 
 bool GroupFileWriter::other_file_under_group_name(std::int64_t group_number) {
-  const NameStatus name = files_.look_up(directory_ / group_file_name(group_number));
+  const std::string subject = group_file_name(group_number);
+  const NameStatus name = files_.look_up(directory_ / subject, subject);
   return name.taken && !(protected_file_ && name.leads_to == protected_file_);
 }
 
 std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(
     const std::filesystem::path& path) {
-  const NameStatus name = files_.look_up(path);
   const std::string subject = path.filename().native();
-  if (name.error != 0) {
+  NameStatus name = files_.look_up(path, subject);
+  if (name.failure) {
     // Whether the name leads to the list is unknown: it is not replaced.
-    return system_failure(subject, name.error);
+    return std::move(name.failure);
   }
   if (name.is_directory) {
-    return system_failure(subject, EISDIR);
+    return FileSystem::is_a_directory(subject);
   }
   if (protected_file_ && name.leads_to == protected_file_) {
     return Failure{subject, ::gettext("is the phone list being read; rename the list or run the "
@@ -123,7 +124,9 @@ std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(
   return std::nullopt;
 }
 
-void GroupFileWriter::hand_markup_to_file() {
-  file_.append(markup_);
-  markup_.clear();
+void GroupFileWriter::write_full_block() {
+  if (markup_.size() >= kWriteBlockSize) {
+    file_.write(markup_);
+    markup_.clear();
+  }
 }

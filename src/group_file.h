@@ -25,10 +25,11 @@ std::string group_file_name(std::int64_t group_number);
 // was when the group fails. Memory stays small however long one phone text is.
 class GroupFileWriter {
  public:
-  // Writes into `directory` through `files`, which must outlive the writer. A group file name
-  // that leads to `file_to_protect` (directly, through a symbolic link or as another hard
-  // link) is never replaced; nullopt protects nothing.
-  GroupFileWriter(FileSystem& files, std::filesystem::path directory,
+  // Writes into `directory` through `files`, holding each file being written in `slot`
+  // (ReplacementFile); both must outlive the writer. A group file name that leads to
+  // `file_to_protect` (directly, through a symbolic link or as another hard link) is never
+  // replaced; nullopt protects nothing.
+  GroupFileWriter(FileSystem& files, std::filesystem::path directory, TerminationSlot& slot,
                   std::optional<FileIdentity> file_to_protect = std::nullopt);
 
   GroupFileWriter(const GroupFileWriter&) = delete;
@@ -66,7 +67,7 @@ class GroupFileWriter {
  private:
   [[nodiscard]] std::optional<Failure> check_name_can_be_replaced(
       const std::filesystem::path& path);
-  void hand_markup_to_file();
+  void write_full_block();
 
   FileSystem& files_;
   std::filesystem::path directory_;
@@ -74,7 +75,7 @@ class GroupFileWriter {
   ReplacementFile file_;
   bool contact_open_ = false;
   PhoneTextEncoder phone_text_;
-  std::string markup_;  // made but not yet handed to file_
+  std::string markup_;  // made but not yet written: the one buffer before the file
 };
 
 #endif  // CHANGE_UTF8_GROUP_FILE_H_

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <span>
+#include <utility>
 
 namespace {
 
@@ -31,18 +32,18 @@ ListReader::ListReader(FileSystem& files, std::size_t block_size)
 
 ListReader::~ListReader() {
   if (fd_ >= 0) {
-    files_.close(fd_);
+    (void)files_.close(fd_, name_);  // the list was read: its close changes nothing
   }
 }
 
 std::optional<Failure> ListReader::open(const std::filesystem::path& path) {
   assert(fd_ < 0);
   name_ = path.native();
-  const int fd = files_.open_for_reading(path);
-  if (fd < 0) {
-    return system_failure(name_, -fd);
+  OpenedFile opened = files_.open_for_reading(path, name_);
+  if (opened.failure) {
+    return std::move(opened.failure);
   }
-  fd_ = fd;
+  fd_ = opened.fd;
   return read_start();
 }
 
@@ -77,11 +78,8 @@ ListBlock ListReader::next_bytes() {
     start_left_.remove_prefix(bytes.size());
     return {bytes, std::nullopt};
   }
-  const long got = files_.read(fd_, std::span(buffer_).first(block_size_));
-  if (got < 0) {
-    return {{}, system_failure(name_, static_cast<int>(-got))};
-  }
-  return {std::string_view(buffer_.data(), static_cast<std::size_t>(got)), std::nullopt};
+  ReadBytes got = files_.read(fd_, std::span(buffer_).first(block_size_), name_);
+  return {std::string_view(buffer_.data(), got.size), std::move(got.failure)};
 }
 
 // Reads the judged start until it is whole or the list ends: a FIFO or a pipe may hand it
@@ -91,14 +89,14 @@ std::optional<Failure> ListReader::read_start() {
   std::size_t held = 0;
   while (held < kJudgedStartSize) {
     const std::size_t wanted = std::min(block_size_, kJudgedStartSize - held);
-    const long got = files_.read(fd_, std::span(buffer_).subspan(held, wanted));
-    if (got < 0) {
-      return system_failure(name_, static_cast<int>(-got));
+    ReadBytes got = files_.read(fd_, std::span(buffer_).subspan(held, wanted), name_);
+    if (got.failure) {
+      return std::move(got.failure);
     }
-    if (got == 0) {
+    if (got.size == 0) {
       break;
     }
-    held += static_cast<std::size_t>(got);
+    held += got.size;
   }
   start_left_ = std::string_view(buffer_.data(), held);
   return judge_start();
@@ -124,4 +122,19 @@ std::optional<Failure> ListReader::judge_start() {
     start_left_.remove_prefix(kUtf8ByteOrderMark.size());
   }
   return std::nullopt;
+}
+
+bool ListEntries::find_entry() {
+  while (!ended_ && !splitter_.at_entry()) {
+    split_next_block();
+  }
+  return !ended_ || splitter_.at_entry();
+}
+
+// Hands the next block to the splitter; a failed read ends the list.
+void ListEntries::split_next_block() {
+  ListBlock block = reader_.next_block();
+  ended_ = block.failure || block.text.empty();
+  failure_ = std::move(block.failure);
+  splitter_.give(block.text);
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "entry_splitter.h"
 #include "failure.h"
 #include "file_system.h"
 #include "utf16_text.h"
@@ -53,6 +54,9 @@ class ListReader {
   // REQUIRES: open succeeded.
   [[nodiscard]] std::optional<FileIdentity> identity() const;
 
+  // The list's name as it was given to open, which its failures name.
+  [[nodiscard]] const std::string& name() const { return name_; }
+
   // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
   // the byte-order mark is left out. The text stays valid until the next call.
   // REQUIRES: open succeeded.
@@ -72,6 +76,49 @@ class ListReader {
   std::optional<Utf16Decoder> utf16_;  // set for a UTF-16 list
   bool utf16_finished_ = false;
   std::string decoded_;  // the text of the last block of a UTF-16 list
+};
+
+// A list's entries with the line each begins on: its text, as a ListReader hands it out,
+// split by an EntrySplitter.
+class ListEntries {
+ public:
+  // Reads through `files`, which must outlive it, at most `block_size` bytes a read.
+  // REQUIRES: block_size >= 1.
+  ListEntries(FileSystem& files, std::size_t block_size) : reader_(files, block_size) {}
+
+  // The list's text, to open it and ask about it.
+  [[nodiscard]] ListReader& reader() { return reader_; }
+
+  // Reads on to the first byte of the next entry, leaving it unread. Returns whether there is
+  // one; false also when a read failed (failure() then says why).
+  // REQUIRES: the list is open.
+  [[nodiscard]] bool find_entry();
+
+  // The next piece of an entry, its bytes valid until the next call; nullopt when the list
+  // has ended or a read failed (failure() then says why).
+  // REQUIRES: the list is open, and neither call returned nullopt or false for a failure.
+  [[nodiscard]] std::optional<EntryPiece> next() {
+    while (true) {
+      if (std::optional<EntryPiece> piece = splitter_.next()) {
+        return piece;
+      }
+      if (ended_) {
+        return failure_ ? std::nullopt : splitter_.end();
+      }
+      split_next_block();
+    }
+  }
+
+  // Why reading the list failed; nullopt while it has not.
+  [[nodiscard]] const std::optional<Failure>& failure() const { return failure_; }
+
+ private:
+  void split_next_block();
+
+  ListReader reader_;
+  EntrySplitter splitter_;
+  bool ended_ = false;  // the list's last block was handed to the splitter, or a read failed
+  std::optional<Failure> failure_;
 };
 
 #endif  // CHANGE_UTF8_LIST_READER_H_

@@ -8,11 +8,7 @@
 #include <string_view>
 
 #include "console.h"
-#include "failure.h"
-#include "file_system.h"
-#include "group_file.h"
-#include "phone_entry.h"
-#include "shown_text.h"
+#include "entry_notes.h"
 
 namespace {
 
@@ -21,40 +17,32 @@ constexpr std::string_view kOutputFile = "輸出檔案:";
 constexpr std::string_view kRead = "read:";
 constexpr std::string_view kCannotWriteFile = "無法寫入檔案:";
 
-// Entries that are not phone numbers are named one by one up to this many; the rest counted.
-constexpr std::int64_t kEntriesNamed = 10;
-
-// Bytes that hold the characters a note shows and one more, whatever they are: a character is
-// at most four bytes, and an incomplete one shows one `?` a byte.
-constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersShownInANote + 1);
-
-// Space, tab, line feed, vertical tab, form feed and carriage return separate numbers.
-bool is_separator(char byte) {
-  return byte == ' ' || (byte >= '\t' && byte <= '\r');
-}
-
-// Deals the phone numbers of one list, given block by block as its text is read, into group
-// files, echoes them on the console, and names the entries that are not phone numbers.
+// Deals the entries of one list, given piece by piece, into group files of at most the limit,
+// echoes them on the console, and looks for a file left by an earlier run.
 class GroupDealer {
  public:
-  GroupDealer(std::string_view list_name, std::int32_t per_file_limit, GroupFileWriter& writer,
+  GroupDealer(std::int32_t per_file_limit, GroupFileWriter& writer, EntryNotes& notes,
               Console& console)
-      : list_name_(list_name),
-        per_file_limit_(per_file_limit),
-        writer_(writer),
-        console_(console) {}
+      : per_file_limit_(per_file_limit), writer_(writer), notes_(notes), console_(console) {}
 
-  // Deals `text`, the next text of the list; a number at its end may go on in the next call.
-  void deal(std::string_view text);
+  // Deals `piece`, the next piece of an entry of the list.
+  void deal(const EntryPiece& piece) {
+    if (piece.begins_entry) {
+      begin_entry(piece.line);
+    }
+    writer_.add_phone_bytes(piece.bytes);
+    console_.print_from_list(piece.bytes);
+    notes_.add(piece.bytes, piece.ends_entry);
+    if (piece.ends_entry) {
+      end_entry();
+    }
+  }
 
-  // Ends the last number and the group it is in: the list has ended.
-  void end_last_group();
+  // Ends the group being filled: the list has ended.
+  void end_last_group() { end_open_group(); }
 
-  // Drops the group being filled and the number being read: reading the list failed.
+  // Drops the group being filled and the entry being read: reading the list failed.
   void drop_group_being_filled();
-
-  // Whether any number has been dealt.
-  [[nodiscard]] bool has_begun() const { return group_number_ > 0; }
 
   // Whether a group file could not be written.
   [[nodiscard]] bool any_group_failed() const { return any_group_failed_; }
@@ -62,67 +50,24 @@ class GroupDealer {
   // Notes a file under the group file name just past the last group written whole.
   void note_file_from_earlier_run();
 
-  // Notes how many entries that are not phone numbers were not named one by one.
-  void note_entries_not_named();
-
  private:
-  void begin_entry();
-  void add_to_entry(std::string_view piece, bool entry_ends_with_it);
+  void begin_entry(std::int64_t line);
   void end_entry();
-  void note_entry_unless_phone_number();
   void begin_next_group();
   void end_open_group();
   void announce_unwritable_file(const Failure& failure);
   void discard_open_group();
 
-  const std::string_view list_name_;
   const std::int32_t per_file_limit_;
   GroupFileWriter& writer_;
+  EntryNotes& notes_;
   Console& console_;
-  PhoneNumberCheck phone_number_check_;
-  std::string entry_start_;  // the entry's first kBytesOfEntryKept bytes
-  std::int64_t line_ = 1;    // of the list, at the text dealt so far
-  std::int64_t entry_line_ = 0;
-  std::int64_t entries_not_phone_numbers_ = 0;
   std::int64_t group_number_ = 0;
   std::int64_t last_group_written_whole_ = 0;
   std::int32_t contacts_in_group_ = 0;
   bool entry_open_ = false;
   bool any_group_failed_ = false;
 };
-
-void GroupDealer::deal(std::string_view text) {
-  std::size_t next = 0;
-  while (next < text.size()) {
-    if (!entry_open_) {
-      while (next < text.size() && is_separator(text[next])) {
-        line_ += text[next] == '\n' ? 1 : 0;
-        ++next;
-      }
-      if (next == text.size()) {
-        return;
-      }
-      begin_entry();
-    }
-    std::size_t end = next;
-    while (end < text.size() && !is_separator(text[end])) {
-      ++end;
-    }
-    add_to_entry(text.substr(next, end - next), end < text.size());
-    if (end == text.size()) {
-      return;
-    }
-    end_entry();
-    next = end;
-  }
-}
-
-void GroupDealer::end_last_group() {
-  if (entry_open_) {
-    end_entry();
-  }
-  end_open_group();
-}
 
 void GroupDealer::drop_group_being_filled() {
   discard_open_group();
@@ -142,41 +87,15 @@ void GroupDealer::note_file_from_earlier_run() {
   }
 }
 
-void GroupDealer::note_entries_not_named() {
-  const std::int64_t not_named = entries_not_phone_numbers_ - kEntriesNamed;
-  if (not_named <= 0) {
-    return;
-  }
-  console_.write_reason(list_name_, with_number(::ngettext("%s more entry is not a phone number",
-                                                           "%s more entries are not phone numbers",
-                                                           static_cast<unsigned long>(not_named)),
-                                                not_named));
-}
-
-void GroupDealer::begin_entry() {
-  if (!has_begun() || contacts_in_group_ == per_file_limit_) {
+void GroupDealer::begin_entry(std::int64_t line) {
+  if (group_number_ == 0 || contacts_in_group_ == per_file_limit_) {
     end_open_group();
     begin_next_group();
   }
   writer_.begin_contact(contacts_in_group_);
   console_.print(kRead);
   entry_open_ = true;
-  entry_line_ = line_;
-  phone_number_check_.reset();
-  entry_start_.clear();
-}
-
-void GroupDealer::add_to_entry(std::string_view piece, bool entry_ends_with_it) {
-  writer_.add_phone_bytes(piece);
-  console_.print_from_list(piece);
-  phone_number_check_.add(piece);
-  // The entry's start is kept for its note, unless it cannot need one: a phone number seen
-  // whole, which is nearly every entry, or one past those that are named.
-  const bool may_be_named = !entry_ends_with_it || !phone_number_check_.is_phone_number();
-  if (may_be_named && entries_not_phone_numbers_ < kEntriesNamed &&
-      entry_start_.size() < kBytesOfEntryKept) {
-    entry_start_ += piece.substr(0, kBytesOfEntryKept - entry_start_.size());
-  }
+  notes_.begin(line);
 }
 
 void GroupDealer::end_entry() {
@@ -184,21 +103,7 @@ void GroupDealer::end_entry() {
   console_.end_line();
   ++contacts_in_group_;
   entry_open_ = false;
-  note_entry_unless_phone_number();
-}
-
-// Names an entry that is not a phone number, as one of the first kEntriesNamed: names, header
-// cells and other words of a list become contacts all the same, and the user should know.
-void GroupDealer::note_entry_unless_phone_number() {
-  if (phone_number_check_.is_phone_number() || ++entries_not_phone_numbers_ > kEntriesNamed) {
-    return;
-  }
-  std::string subject(list_name_);
-  subject += ':';
-  subject += std::to_string(entry_line_);
-  subject += ": ";
-  subject += shown_in_a_note(entry_start_);
-  console_.write_reason(subject, ::gettext("is not a phone number"));
+  notes_.end();
 }
 
 void GroupDealer::begin_next_group() {
@@ -213,7 +118,7 @@ void GroupDealer::begin_next_group() {
 }
 
 void GroupDealer::end_open_group() {
-  if (!has_begun()) {
+  if (group_number_ == 0) {
     return;
   }
   if (const std::optional<Failure> failure = writer_.end_group(contacts_in_group_)) {
@@ -237,63 +142,56 @@ void GroupDealer::discard_open_group() {
   }
 }
 
-// Deals the list's text to its end or to a failed read. Returns the failure, if any.
-std::optional<Failure> deal_whole_list(ListReader& list, GroupDealer& dealer) {
+// Deals the list's entries to its end or to a failed read. Returns the failure, if any.
+std::optional<Failure> deal_whole_list(ListEntries& list, GroupDealer& dealer) {
   while (true) {
-    const ListBlock block = list.next_block();
-    if (block.failure) {
+    const std::optional<EntryPiece> piece = list.next();
+    if (piece) {
+      dealer.deal(*piece);
+    } else if (list.failure()) {
       dealer.drop_group_being_filled();
-      return block.failure;
-    }
-    if (block.text.empty()) {
+      return list.failure();
+    } else {
       dealer.end_last_group();
       return std::nullopt;
     }
-    dealer.deal(block.text);
   }
 }
 
-// How a conversion that dealt at least one number ends: `read_failure` when reading the list
-// failed part way.
-ConversionResult end_conversion(GroupDealer& dealer, const std::optional<Failure>& read_failure,
-                                Console& console) {
+}  // namespace
+
+std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem::path& path,
+                                       std::optional<FileIdentity> answers_file) {
+  if (std::optional<Failure> failure = list.reader().open(path)) {
+    return failure;
+  }
+  if (answers_file && list.reader().identity() == answers_file) {
+    // Reading it would take the answers away, or wait for the user to type the list.
+    return Failure{path.native(), ::gettext("is the standard input, which holds the answers")};
+  }
+  if (list.find_entry()) {
+    return std::nullopt;
+  }
+  if (list.failure()) {
+    return list.failure();
+  }
+  return Failure{path.native(), ::gettext("holds no phone number")};
+}
+
+ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,
+                                    GroupFileWriter& writer, Console& console) {
+  assert(per_file_limit >= 1);
+  EntryNotes notes(list.reader().name(), console);
+  GroupDealer dealer(per_file_limit, writer, notes, console);
+  const std::optional<Failure> read_failure = deal_whole_list(list, dealer);
   if (read_failure) {
     console.write_reason(*read_failure);
   }
-  dealer.note_entries_not_named();
+  notes.note_entries_not_named();
   dealer.note_file_from_earlier_run();
   if (read_failure) {
     return ConversionResult::ListReadFailed;
   }
   return dealer.any_group_failed() ? ConversionResult::SomeFilesUnwritable
                                    : ConversionResult::Converted;
-}
-
-}  // namespace
-
-ConversionResult convert_phone_list(const std::filesystem::path& list_path,
-                                    std::int32_t per_file_limit,
-                                    const std::filesystem::path& output_directory,
-                                    std::optional<FileIdentity> answers_file, FileSystem& files,
-                                    Console& console, std::size_t block_size) {
-  assert(per_file_limit >= 1 && block_size >= 1);
-  ListReader list(files, block_size);
-  std::optional<Failure> why_unusable = list.open(list_path);
-  if (!why_unusable && answers_file && list.identity() == answers_file) {
-    // Reading it would take the answers away, or wait for the user to type the list.
-    why_unusable =
-        Failure{list_path.native(), ::gettext("is the standard input, which holds the answers")};
-  }
-  if (!why_unusable) {
-    GroupFileWriter writer(files, output_directory, list.identity());
-    GroupDealer dealer(list_path.native(), per_file_limit, writer, console);
-    std::optional<Failure> read_failure = deal_whole_list(list, dealer);
-    if (dealer.has_begun()) {
-      return end_conversion(dealer, read_failure, console);
-    }
-    why_unusable = read_failure ? std::move(read_failure)
-                                : Failure{list_path.native(), ::gettext("holds no phone number")};
-  }
-  console.write_reason(*why_unusable);
-  return ConversionResult::ListUnreadable;
 }

@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "utf8.h"
-
 namespace {
 
 // The bytes of a phone text that markup gives a meaning to, and the entities written instead.
@@ -52,63 +50,30 @@ bool is_xml_noncharacter(std::string_view character) {
 
 }  // namespace
 
-void PhoneTextEncoder::encode(std::string_view piece, std::string& out) {
-  std::size_t next = 0;
-  while (next < piece.size()) {
-    if (partial_size_ > 0) {
-      continue_character(piece[next++], out);
-      continue;
-    }
-    // The fast path: a run of bytes copied as they are, which is all of an ASCII number.
-    std::size_t run_end = next;
-    while (run_end < piece.size() && is_copied_as_is(piece[run_end])) {
-      ++run_end;
-    }
-    out.append(piece.substr(next, run_end - next));
-    if (run_end == piece.size()) {
-      break;
-    }
-    append_special_byte(piece[run_end], out);
-    next = run_end + 1;
-  }
-}
+struct PhoneTextEncoder::Markup {
+  std::string& out;
 
-// An incomplete character that nothing can complete: one U+FFFD for all its bytes.
-void PhoneTextEncoder::finish(std::string& out) {
-  if (partial_size_ > 0) {
-    out += kReplacementCharacter;
-    partial_size_ = 0;
+  static bool done() { return false; }
+  static bool is_plain(char byte) { return is_copied_as_is(byte); }
+  void plain(std::string_view run) const { out.append(run); }
+  // An entity, or a replacement for a byte XML cannot carry.
+  void other(char byte) const {
+    const std::string_view entity = entity_for(byte);
+    out += entity.empty() ? kReplacementCharacter : entity;
   }
-}
-
-// `byte` is not copied as it is: an entity, the start of a UTF-8 character, or a replacement.
-void PhoneTextEncoder::append_special_byte(char byte, std::string& out) {
-  if (const std::string_view entity = entity_for(byte); !entity.empty()) {
-    out += entity;
-  } else if (utf8::multibyte_length(byte) > 0) {
-    partial_[0] = byte;
-    partial_size_ = 1;
-  } else {
-    out += kReplacementCharacter;
-  }
-}
-
-// The next byte after an incomplete character: it completes or continues the character, or
-// ends it as ill-formed and starts afresh.
-void PhoneTextEncoder::continue_character(char byte, std::string& out) {
-  if (!utf8::continues_character(partial_[0], partial_size_, byte)) {
-    finish(out);
-    if (is_copied_as_is(byte)) {
-      out += byte;
-    } else {
-      append_special_byte(byte, out);
-    }
-    return;
-  }
-  partial_[partial_size_++] = byte;
-  if (partial_size_ == utf8::multibyte_length(partial_[0])) {
-    const std::string_view character(partial_, partial_size_);
+  void character(std::string_view character) const {
     out += is_xml_noncharacter(character) ? kReplacementCharacter : character;
-    partial_size_ = 0;
   }
+  // One U+FFFD for all the bytes of a character cut short.
+  void ill_formed(std::size_t /*count*/) const { out += kReplacementCharacter; }
+};
+
+void PhoneTextEncoder::encode(std::string_view piece, std::string& out) {
+  Markup markup{out};
+  walker_.walk(piece, markup);
+}
+
+void PhoneTextEncoder::finish(std::string& out) {
+  Markup markup{out};
+  walker_.finish(markup);
 }

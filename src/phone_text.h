@@ -1,9 +1,10 @@
 #ifndef CHANGE_UTF8_PHONE_TEXT_H_
 #define CHANGE_UTF8_PHONE_TEXT_H_
 
-#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "utf8.h"
 
 // Turns the bytes of one phone text, given in any number of pieces, into text that XML can
 // carry: & < > become &amp; &lt; &gt;, and U+FFFD stands for each maximal subpart of
@@ -21,12 +22,9 @@ class PhoneTextEncoder {
   void finish(std::string& out);
 
  private:
-  void append_special_byte(char byte, std::string& out);
-  void continue_character(char byte, std::string& out);
+  struct Markup;  // what each part of the text becomes
 
-  // The bytes of an incomplete character at the end of the last piece.
-  char partial_[4] = {};
-  std::uint8_t partial_size_ = 0;
+  utf8::Walker<Markup> walker_;
 };
 
 #endif  // CHANGE_UTF8_PHONE_TEXT_H_

@@ -3,10 +3,7 @@
 #include <unistd.h>
 
 #include <cassert>
-#include <cerrno>
 #include <utility>
-
-#include "termination_signals.h"
 
 namespace {
 
@@ -30,8 +27,8 @@ std::filesystem::path temporary_path(const std::filesystem::path& target,
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(FileSystem& files)
-    : files_(files), process_id_(std::to_string(::getpid())) {}
+ReplacementFile::ReplacementFile(FileSystem& files, TerminationSlot& slot)
+    : files_(files), slot_(slot), process_id_(std::to_string(::getpid())) {}
 
 ReplacementFile::~ReplacementFile() {
   (void)discard();  // nobody is left to tell
@@ -41,43 +38,41 @@ std::optional<Failure> ReplacementFile::create(const std::filesystem::path& targ
   assert(!is_open());
   target_ = target;
   first_failure_.reset();
-  collected_.reserve(kWriteBlockSize);
-  // A signal that arrives between the creation and remove_on_termination() would leave the
+  // A signal that arrives between the creation and slot_.hold() would leave the
   // file behind: it waits until the file can be removed.
   const TerminationSignalsHeld held;
   return create_first_free(target);
 }
 
 std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem::path& target) {
+  const std::string subject = target.filename().native();
   std::filesystem::path path;
-  int result = -EEXIST;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts && result == -EEXIST; ++attempt) {
+  OpenedFile created{.fd = -1, .failure = std::nullopt, .name_taken = true};
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && created.name_taken; ++attempt) {
     path = temporary_path(target, process_id_, attempt);
-    result = files_.create_new(path);
+    created = files_.create_new(path, subject);
   }
-  if (result < 0) {
-    Failure failure = system_failure(target.filename().native(), -result);
-    if (result == -EEXIST) {  // every name is taken: the reason names the last one tried
-      failure.reason = path.filename().native() + ": " + failure.reason;
+  if (created.failure) {
+    if (created.name_taken) {  // every name is taken: the reason names the last one tried
+      created.failure->reason = path.filename().native() + ": " + created.failure->reason;
     }
-    return failure;
+    return std::move(created.failure);
   }
-  fd_ = result;
+  fd_ = created.fd;
   temporary_path_ = path;
-  remove_on_termination(temporary_path_);
+  slot_.hold(temporary_path_);
   return std::nullopt;
 }
 
 std::optional<Failure> ReplacementFile::commit() {
   assert(is_open());
-  write_collected();
   close_file();
   if (!first_failure_) {
-    if (const int error = files_.rename(temporary_path_, target_); error != 0) {
-      fail(target_, error);
+    if (auto failure = files_.rename(temporary_path_, target_, target_.filename().native())) {
+      fail(std::move(failure));
     } else {
       temporary_path_.clear();
-      remove_nothing_on_termination();
+      slot_.clear();
     }
   }
   return first_failure_;
@@ -88,35 +83,26 @@ std::optional<Failure> ReplacementFile::discard() {
   if (!is_open()) {
     return std::nullopt;
   }
-  const int error = files_.remove(temporary_path_);
-  remove_nothing_on_termination();
   const std::filesystem::path removed = std::exchange(temporary_path_, {});
-  if (error != 0) {
-    return system_failure(removed.filename().native(), error);
-  }
-  return std::nullopt;
+  std::optional<Failure> failure = files_.remove(removed, removed.filename().native());
+  slot_.clear();
+  return failure;
 }
 
-void ReplacementFile::write_collected() {
+void ReplacementFile::write(std::string_view bytes) {
   if (fd_ >= 0 && !first_failure_) {
-    if (const int error = files_.write_all(fd_, collected_); error != 0) {
-      fail(target_, error);
-    }
+    fail(files_.write_all(fd_, bytes, target_.filename().native()));
   }
-  collected_.clear();
 }
 
-void ReplacementFile::fail(const std::filesystem::path& subject, int error) {
+void ReplacementFile::fail(std::optional<Failure> failure) {
   if (!first_failure_) {  // the first failure is the one the user can act on
-    first_failure_ = system_failure(subject.filename().native(), error);
+    first_failure_ = std::move(failure);
   }
 }
 
 void ReplacementFile::close_file() {
   if (fd_ >= 0) {
-    if (const int error = files_.close(std::exchange(fd_, -1)); error != 0) {
-      fail(target_, error);
-    }
+    fail(files_.close(std::exchange(fd_, -1), target_.filename().native()));
   }
-  collected_.clear();
 }

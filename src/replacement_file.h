@@ -8,17 +8,19 @@
 
 #include "failure.h"
 #include "file_system.h"
+#include "termination_signals.h"
 
 // A file that replaces whatever stands under its name (its target) whole, or not at all: it is
 // written under a hidden temporary name of this process in the target's folder and renamed over
 // the target only when complete, so the target is never seen half written. In use: create,
 // append*, then commit or discard; then it can create the next file.
 //
-// While the temporary file exists, a termination signal removes it (termination_signals.h).
+// While the temporary file exists, it is held in the TerminationSlot, so that a termination
+// signal removes it: the slot holds one file, so one temporary file exists at a time.
 class ReplacementFile {
  public:
-  // Works through `files`, which must outlive the file.
-  explicit ReplacementFile(FileSystem& files);
+  // Works through `files` and holds each temporary file in `slot`; both must outlive it.
+  ReplacementFile(FileSystem& files, TerminationSlot& slot);
   // Discards the file, if one is open.
   ~ReplacementFile();
 
@@ -39,19 +41,12 @@ class ReplacementFile {
   // succeeded since.
   [[nodiscard]] bool is_open() const { return !temporary_path_.empty(); }
 
-  // Appends `bytes`. They are collected and written in blocks, so memory stays bounded; once a
-  // write has failed, the rest is dropped and commit reports that first failure. Does nothing
-  // when no file is open.
-  void append(std::string_view bytes) {
-    if (fd_ >= 0) {
-      collected_ += bytes;
-      if (collected_.size() >= kWriteBlockSize) {
-        write_collected();
-      }
-    }
-  }
+  // Writes `bytes` at the end of the file (the caller collects them into blocks). Once a write
+  // has failed, the rest is dropped and commit reports that first failure. Does nothing when
+  // no file is open.
+  void write(std::string_view bytes);
 
-  // Writes what is collected, closes the file and renames it over the target. On failure the
+  // Closes the file and renames it over the target. On failure the
   // target stays as it was and the temporary file is still open, to be discarded.
   // REQUIRES: is_open().
   [[nodiscard]] std::optional<Failure> commit();
@@ -61,20 +56,16 @@ class ReplacementFile {
   [[nodiscard]] std::optional<Failure> discard();
 
  private:
-  // What is collected is written in blocks of about this size.
-  static constexpr std::size_t kWriteBlockSize = std::size_t{256} * 1024;
-
   [[nodiscard]] std::optional<Failure> create_first_free(const std::filesystem::path& target);
-  void write_collected();
-  void fail(const std::filesystem::path& subject, int error);
+  void fail(std::optional<Failure> failure);
   void close_file();
 
   FileSystem& files_;
+  TerminationSlot& slot_;
   const std::string process_id_;  // in decimal, for the temporary files' names
   std::filesystem::path target_;
   std::filesystem::path temporary_path_;  // empty while no file is open
   int fd_ = -1;                           // the temporary file, until it is closed
-  std::string collected_;                 // not yet written
   std::optional<Failure> first_failure_;  // of a write or close since create
 };
 

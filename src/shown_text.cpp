@@ -1,7 +1,5 @@
 #include "shown_text.h"
 
-#include "utf8.h"
-
 namespace {
 
 // Shown for a control character and for each byte of ill-formed UTF-8.
@@ -22,67 +20,34 @@ bool is_c1_control(std::string_view character) {
 
 }  // namespace
 
-void ShownText::append(std::string_view piece, std::string& out) {
-  std::size_t next = 0;
-  while (next < piece.size() && !dropped_) {
-    if (partial_size_ > 0) {
-      continue_character(piece[next++], out);
-      continue;
-    }
-    // The fast path: a run of printable ASCII, which is all of a phone number.
-    std::size_t run_end = next;
-    while (run_end < piece.size() && is_printable_ascii(piece[run_end])) {
-      ++run_end;
-    }
-    show_printable_ascii(piece.substr(next, run_end - next), out);
-    if (run_end == piece.size()) {
-      break;
-    }
-    append_special_byte(piece[run_end], out);
-    next = run_end + 1;
+struct ShownText::Shown {
+  ShownText& text;
+  std::string& out;
+
+  [[nodiscard]] bool done() const { return text.dropped_; }
+  static bool is_plain(char byte) { return is_printable_ascii(byte); }
+  void plain(std::string_view run) const { text.show_printable_ascii(run, out); }
+  // A C0 control byte, DEL or a byte that starts no character.
+  void other(char /*byte*/) const { text.show(kQuestionMark, out); }
+  void character(std::string_view character) const {
+    text.show(is_c1_control(character) ? kQuestionMark : character, out);
   }
+  void ill_formed(std::size_t count) const { text.show_each_byte_as_question_mark(count, out); }
+};
+
+void ShownText::append(std::string_view piece, std::string& out) {
+  Shown shown{*this, out};
+  walker_.walk(piece, shown);
 }
 
 void ShownText::finish(std::string& out) {
-  show_each_byte_as_question_mark(partial_size_, out);
+  Shown shown{*this, out};
+  walker_.finish(shown);
   if (dropped_) {
     out += kEllipsis;
   }
   characters_shown_ = 0;
   dropped_ = false;
-  partial_size_ = 0;
-}
-
-// `byte` is not printable ASCII: the start of a UTF-8 character, or a C0 control byte, DEL or
-// a byte that starts no character, each shown as `?`.
-void ShownText::append_special_byte(char byte, std::string& out) {
-  if (utf8::multibyte_length(byte) > 0) {
-    partial_[0] = byte;
-    partial_size_ = 1;
-  } else {
-    show(kQuestionMark, out);
-  }
-}
-
-// The next byte after an incomplete character: it completes or continues the character, or
-// shows the held bytes as ill-formed and starts afresh with itself.
-void ShownText::continue_character(char byte, std::string& out) {
-  if (!utf8::continues_character(partial_[0], partial_size_, byte)) {
-    show_each_byte_as_question_mark(partial_size_, out);
-    partial_size_ = 0;
-    if (is_printable_ascii(byte)) {
-      show(std::string_view(&byte, 1), out);
-    } else {
-      append_special_byte(byte, out);
-    }
-    return;
-  }
-  partial_[partial_size_++] = byte;
-  if (partial_size_ == utf8::multibyte_length(partial_[0])) {
-    const std::string_view character(partial_, partial_size_);
-    show(is_c1_control(character) ? kQuestionMark : character, out);
-    partial_size_ = 0;
-  }
 }
 
 // Shows the characters of `run`, one a byte, as far as the limit allows.

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "utf8.h"
+
 // Turns the bytes of one text, given in any number of pieces, into text that cannot drive a
 // terminal. Each well-formed UTF-8 character is copied, except that each C0 control byte
 // (00-1F), DEL (7F) and C1 control character (U+0080 to U+009F) is shown as one `?`; each byte
@@ -28,8 +30,8 @@ class ShownText {
   void finish(std::string& out);
 
  private:
-  void append_special_byte(char byte, std::string& out);
-  void continue_character(char byte, std::string& out);
+  struct Shown;  // what each part of the text becomes
+
   void show_printable_ascii(std::string_view run, std::string& out);
   void show(std::string_view character, std::string& out);
   void show_each_byte_as_question_mark(std::size_t count, std::string& out);
@@ -37,9 +39,7 @@ class ShownText {
   std::size_t max_characters_;
   std::size_t characters_shown_ = 0;
   bool dropped_ = false;
-  // The bytes of an incomplete character at the end of the last piece.
-  char partial_[4] = {};
-  std::uint8_t partial_size_ = 0;
+  utf8::Walker<Shown> walker_;
 };
 
 // A note on standard error names a text (an entry of the list, an answer) by its first this

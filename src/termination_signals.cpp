@@ -66,7 +66,13 @@ void set_signal_policy() {
   }
 }
 
-void remove_on_termination(const std::filesystem::path& path) {
+TerminationSlot& TerminationSlot::of_this_process() {
+  static TerminationSlot slot;
+  return slot;
+}
+
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static): the slot is the process's
+void TerminationSlot::hold(const std::filesystem::path& path) {
   file_to_remove_is_set = 0;
   const std::string& text = path.native();
   if (text.size() >= sizeof file_to_remove) {
@@ -78,7 +84,8 @@ void remove_on_termination(const std::filesystem::path& path) {
   file_to_remove_is_set = 1;
 }
 
-void remove_nothing_on_termination() {
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static): the slot is the process's
+void TerminationSlot::clear() {
   file_to_remove_is_set = 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // The shape of well-formed UTF-8, for the units that take text apart character by character.
 namespace utf8 {
@@ -51,6 +52,81 @@ inline bool continues_character(char lead, std::size_t held, char next) {
   const auto byte = static_cast<unsigned char>(next);
   return byte >= lowest && byte <= highest;
 }
+
+// Walks text given in any number of pieces character by character, keeping a character split
+// between two pieces whole; a policy says what each part of the text becomes. It hands the
+// policy, in order:
+//   plain(run): a run of bytes for which is_plain(byte) is true (ASCII bytes only);
+//   other(byte): an ASCII byte that is not plain, or a byte that begins no character;
+//   character(bytes): a whole well-formed multi-byte character;
+//   ill_formed(count): the first `count` bytes of a character that was cut short.
+// It stops walking a piece once the policy's done() is true. The state is a few bytes.
+template <typename Policy>
+class Walker {
+ public:
+  // Walks `piece`, the next bytes of the text; an incomplete character at its end is held
+  // back for the next piece.
+  void walk(std::string_view piece, Policy& policy) {
+    std::size_t next = 0;
+    while (next < piece.size() && !policy.done()) {
+      if (held_size_ > 0) {
+        continue_character(piece[next++], policy);
+        continue;
+      }
+      // The fast path: a run of plain bytes, which is all of a phone number.
+      std::size_t run_end = next;
+      while (run_end < piece.size() && policy.is_plain(piece[run_end])) {
+        ++run_end;
+      }
+      policy.plain(piece.substr(next, run_end - next));
+      if (run_end == piece.size()) {
+        break;
+      }
+      begin_character(piece[run_end], policy);
+      next = run_end + 1;
+    }
+  }
+
+  // Ends the text: a character left incomplete is handed over as ill-formed.
+  void finish(Policy& policy) {
+    if (held_size_ > 0) {
+      policy.ill_formed(held_size_);
+      held_size_ = 0;
+    }
+  }
+
+ private:
+  void begin_character(char byte, Policy& policy) {
+    if (multibyte_length(byte) > 0) {
+      held_[0] = byte;
+      held_size_ = 1;
+    } else {
+      policy.other(byte);
+    }
+  }
+
+  // The next byte after an incomplete character: it completes or continues the character, or
+  // ends it as ill-formed and starts afresh.
+  void continue_character(char byte, Policy& policy) {
+    if (!continues_character(held_[0], held_size_, byte)) {
+      finish(policy);
+      if (policy.is_plain(byte)) {
+        policy.plain(std::string_view(&byte, 1));
+      } else {
+        begin_character(byte, policy);
+      }
+      return;
+    }
+    held_[held_size_++] = byte;
+    if (held_size_ == multibyte_length(held_[0])) {
+      policy.character(std::string_view(held_, held_size_));
+      held_size_ = 0;
+    }
+  }
+
+  char held_[4] = {};
+  std::uint8_t held_size_ = 0;
+};
 
 }  // namespace utf8
 

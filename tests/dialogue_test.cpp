@@ -46,7 +46,8 @@ class DialogueTest : public ::testing::Test {
     std::ostringstream output;
     std::ostringstream errors;
     Console console(input, output, errors, false);
-    const int status = run_dialogue(std::nullopt, file_system_, console);
+    const int status =
+        run_dialogue(std::nullopt, file_system_, TerminationSlot::of_this_process(), console);
     EXPECT_TRUE(console.flush());
     std::string shown = output.str();
     EXPECT_TRUE(shown.starts_with(kBanner)) << shown;

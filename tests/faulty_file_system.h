@@ -2,9 +2,10 @@
 #define CHANGE_UTF8_TESTS_FAULTY_FILE_SYSTEM_H_
 
 #include <algorithm>
-#include <cerrno>
+#include <optional>
 #include <ostream>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "failure.h"
@@ -18,47 +19,63 @@ inline void PrintTo(const Failure& failure, std::ostream* out) {
 // The real file system, but for the calls a test makes fail, as a failing disk would.
 class FaultyFileSystem : public FileSystem {
  public:
-  // Reads give the first `bytes` bytes of the file, then fail with EIO.
+  // Reads give the first `bytes` bytes of the file, then fail with an input/output error.
   void fail_reads_after(long bytes) {
     readable_bytes_ = bytes;
     bytes_read_ = 0;
   }
-  // Every write, close, rename, removal or look-up fails with this errno; 0: none does.
-  int write_error = 0;
-  int close_error = 0;
-  int rename_error = 0;
-  int remove_error = 0;
-  int look_up_error = 0;
+  // Every write, close, rename, removal or look-up fails with this reason; empty: none does.
+  std::string write_failure;
+  std::string close_failure;
+  std::string rename_failure;
+  std::string remove_failure;
+  std::string look_up_failure;
 
-  long read(int fd, std::span<char> buffer) override {
+  ReadBytes read(int fd, std::span<char> buffer, const std::string& subject) override {
     if (readable_bytes_ < 0) {
-      return FileSystem::read(fd, buffer);
+      return FileSystem::read(fd, buffer, subject);
     }
     const auto left = static_cast<std::size_t>(readable_bytes_ - bytes_read_);
-    const long got =
-        left == 0 ? -EIO : FileSystem::read(fd, buffer.first(std::min(left, buffer.size())));
-    bytes_read_ += std::max(got, 0L);
+    if (left == 0) {
+      return {0, Failure{subject, "Input/output error"}};
+    }
+    ReadBytes got = FileSystem::read(fd, buffer.first(std::min(left, buffer.size())), subject);
+    bytes_read_ += static_cast<long>(got.size);
     return got;
   }
-  int write_all(int fd, std::string_view bytes) override {
-    return write_error != 0 ? write_error : FileSystem::write_all(fd, bytes);
+  std::optional<Failure> write_all(int fd, std::string_view bytes,
+                                   const std::string& subject) override {
+    if (write_failure.empty()) {
+      return FileSystem::write_all(fd, bytes, subject);
+    }
+    return Failure{subject, write_failure};
   }
-  int close(int fd) override {
-    const int error = FileSystem::close(fd);
-    return close_error != 0 ? close_error : error;
+  std::optional<Failure> close(int fd, const std::string& subject) override {
+    const std::optional<Failure> failure = FileSystem::close(fd, subject);
+    return close_failure.empty() ? failure : Failure{subject, close_failure};
   }
-  int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
-    return rename_error != 0 ? rename_error : FileSystem::rename(from, to);
+  std::optional<Failure> rename(const std::filesystem::path& from, const std::filesystem::path& to,
+                                const std::string& subject) override {
+    if (rename_failure.empty()) {
+      return FileSystem::rename(from, to, subject);
+    }
+    return Failure{subject, rename_failure};
   }
-  int remove(const std::filesystem::path& path) override {
-    return remove_error != 0 ? remove_error : FileSystem::remove(path);
+  std::optional<Failure> remove(const std::filesystem::path& path,
+                                const std::string& subject) override {
+    if (remove_failure.empty()) {
+      return FileSystem::remove(path, subject);
+    }
+    return Failure{subject, remove_failure};
   }
-  NameStatus look_up(const std::filesystem::path& path) override {
-    return look_up_error != 0 ? NameStatus{.error = look_up_error,
-                                           .taken = false,
-                                           .is_directory = false,
-                                           .leads_to = {}}
-                              : FileSystem::look_up(path);
+  NameStatus look_up(const std::filesystem::path& path, const std::string& subject) override {
+    if (look_up_failure.empty()) {
+      return FileSystem::look_up(path, subject);
+    }
+    return {.failure = Failure{subject, look_up_failure},
+            .taken = false,
+            .is_directory = false,
+            .leads_to = {}};
   }
 
  private:

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "test_support.h"
@@ -21,17 +21,24 @@ TEST(FileSystemTest, TellsWhatStandsUnderANameOrWhyItCannotBeLookedUp) {
   std::filesystem::create_symlink("loop", dir.path() / "loop");
   FileSystem files;
 
-  const NameStatus missing = files.look_up(dir.path() / "missing.xml");
-  EXPECT_EQ(missing.error, 0);
+  const NameStatus missing = files.look_up(dir.path() / "missing.xml", "missing.xml");
+  EXPECT_EQ(missing.failure, std::nullopt);
   EXPECT_FALSE(missing.taken);
   for (const char* name : {"dangling", "loop"}) {
-    const NameStatus link = files.look_up(dir.path() / name);
-    EXPECT_EQ(link.error, 0) << name;
+    const NameStatus link = files.look_up(dir.path() / name, name);
+    EXPECT_EQ(link.failure, std::nullopt) << name;
     EXPECT_TRUE(link.taken) << name;
     EXPECT_EQ(link.leads_to, std::nullopt) << name;
   }
-  EXPECT_EQ(files.look_up(dir.path() / "list.txt" / "output_1.xml").error, ENOTDIR);
-  EXPECT_EQ(files.look_up(dir.path() / std::string(300, 'x')).error, ENAMETOOLONG);
+  const std::optional<Failure> not_a_folder =
+      files.look_up(dir.path() / "list.txt" / "output_1.xml", "output_1.xml").failure;
+  ASSERT_TRUE(not_a_folder.has_value());
+  EXPECT_EQ(not_a_folder->subject, "output_1.xml");
+  EXPECT_EQ(not_a_folder->reason, "Not a directory");
+  const std::optional<Failure> too_long =
+      files.look_up(dir.path() / std::string(300, 'x'), "x").failure;
+  ASSERT_TRUE(too_long.has_value());
+  EXPECT_EQ(too_long->reason, "File name too long");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -33,10 +32,11 @@ class GroupFileWriterTest : public ::testing::Test {
 
   test_support::ScopedTempDir dir_;
   FaultyFileSystem file_system_;
+  TerminationSlot& slot_ = TerminationSlot::of_this_process();
 };
 
 TEST_F(GroupFileWriterTest, WritesHeadEntriesAndTrailerOnOneLine) {
-  GroupFileWriter writer(file_system_, dir_.path());
+  GroupFileWriter writer(file_system_, dir_.path(), slot_);
   ASSERT_EQ(writer.begin_group(12), std::nullopt);
   add_contact(writer, 0, "0912345678");
   writer.begin_contact(1);  // a phone text in pieces, a character split between them
@@ -56,7 +56,7 @@ TEST_F(GroupFileWriterTest, WritesHeadEntriesAndTrailerOnOneLine) {
 
 TEST_F(GroupFileWriterTest, ShowsNothingUnderTheGroupsNameUntilTheGroupEnds) {
   write_file(path_of("output_1.xml"), "old");
-  GroupFileWriter writer(file_system_, dir_.path());
+  GroupFileWriter writer(file_system_, dir_.path(), slot_);
   ASSERT_EQ(writer.begin_group(1), std::nullopt);
   add_contact(writer, 0, std::string(3'000'000, '1'));  // some of it already on the way
   EXPECT_EQ(read_file(path_of("output_1.xml")), "old");
@@ -71,7 +71,7 @@ TEST_F(GroupFileWriterTest, ReplacesWhateverStandsUnderTheName) {
   write_file(path_of("target.txt"), "target");
   std::filesystem::create_symlink(path_of("target.txt"), path_of("output_2.xml"));
   ASSERT_EQ(::mkfifo(path_of("output_3.xml").c_str(), 0644), 0);
-  GroupFileWriter writer(file_system_, dir_.path());
+  GroupFileWriter writer(file_system_, dir_.path(), slot_);
   for (const int group : {1, 2, 3}) {
     ASSERT_EQ(writer.begin_group(group), std::nullopt);
     add_contact(writer, 0, "1");
@@ -86,7 +86,7 @@ TEST_F(GroupFileWriterTest, ReplacesWhateverStandsUnderTheName) {
 TEST_F(GroupFileWriterTest, DiscardedGroupLeavesNoTrace) {
   write_file(path_of("output_1.xml"), "old");
   {
-    GroupFileWriter writer(file_system_, dir_.path());
+    GroupFileWriter writer(file_system_, dir_.path(), slot_);
     ASSERT_EQ(writer.begin_group(1), std::nullopt);
     writer.begin_contact(0);
     writer.add_phone_bytes("1\xE7\x8E");  // the group ends in a number, and character, cut short
@@ -108,7 +108,7 @@ TEST_F(GroupFileWriterTest, NeverReplacesAFolderOrANameThatLeadsToTheProtectedFi
   std::filesystem::create_symlink("output_5.xml", path_of("output_5.xml"));  // leads round
   struct stat list_status {};
   ASSERT_EQ(::stat(path_of("output_1.xml").c_str(), &list_status), 0);
-  GroupFileWriter writer(file_system_, dir_.path(),
+  GroupFileWriter writer(file_system_, dir_.path(), slot_,
                          FileIdentity{list_status.st_dev, list_status.st_ino});
   const std::string is_the_list =
       "is the phone list being read; rename the list or run the program in another folder";
@@ -134,7 +134,7 @@ TEST_F(GroupFileWriterTest, NeverReplacesAFolderOrANameThatLeadsToTheProtectedFi
   EXPECT_EQ(read_file(path_of("output_5.xml")), expected_group_file(5, {"1"}));
 
   // A name that cannot be looked up might lead to the list: it is not replaced either.
-  file_system_.look_up_error = EIO;
+  file_system_.look_up_failure = "Input/output error";
   const std::optional<Failure> failure = writer.begin_group(1);
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->subject, "output_1.xml");

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "test_support.h"
 
@@ -18,11 +21,16 @@ class MessageCatalogTest : public ::testing::Test {
   std::filesystem::path program_folder() const { return prefix() / "bin"; }
   std::filesystem::path locale_folder() const { return prefix() / "share" / "locale"; }
 
-  // Creates <locale folder>/<language>/LC_MESSAGES/<file_name> (the folders too).
-  void put_in_locale_folder(const char* language, const char* file_name) {
+  // Creates <locale folder>/<language>/LC_MESSAGES/<file_name> (the folders too); a name
+  // ending in / makes a folder.
+  void put_in_locale_folder(const char* language, std::string_view file_name) {
     const std::filesystem::path folder = locale_folder() / language / "LC_MESSAGES";
     std::filesystem::create_directories(folder);
-    write_file(folder / file_name, "catalog");
+    if (file_name.ends_with('/')) {
+      std::filesystem::create_directory(folder / file_name.substr(0, file_name.size() - 1));
+    } else {
+      write_file(folder / file_name, "catalog");
+    }
   }
 
   std::filesystem::path chosen_folder() const {
@@ -35,31 +43,26 @@ class MessageCatalogTest : public ::testing::Test {
   ScopedTempDir dir_;
 };
 
-TEST_F(MessageCatalogTest, TakesTheFolderBesideTheProgramWhenItHoldsACatalogOfTheDomain) {
-  put_in_locale_folder("zh_TW", "change_utf8.mo");
-  EXPECT_EQ(chosen_folder(), locale_folder());
-  EXPECT_EQ(chosen_folder().filename(), "locale");  // normalised: no "bin/.." left in it
-}
-
-TEST_F(MessageCatalogTest, TakesTheFolderBesideTheProgramForACatalogInAnyLanguage) {
-  put_in_locale_folder("de", "other.mo");
-  put_in_locale_folder("fr", "change_utf8.mo");
-  EXPECT_EQ(chosen_folder(), locale_folder());
-}
-
-TEST_F(MessageCatalogTest, FallsBackToTheConfiguredFolderWhenNothingIsBesideTheProgram) {
-  EXPECT_EQ(chosen_folder(), "/usr/share/locale");
-}
-
-TEST_F(MessageCatalogTest, FallsBackWhenTheFolderBesideTheProgramHoldsOnlyOtherDomains) {
-  put_in_locale_folder("zh_TW", "other.mo");
-  put_in_locale_folder("zh_TW", "change_utf8.po");
-  EXPECT_EQ(chosen_folder(), "/usr/share/locale");
-}
-
-TEST_F(MessageCatalogTest, FallsBackWhenTheCatalogsNameIsAFolder) {
-  std::filesystem::create_directories(locale_folder() / "zh_TW" / "LC_MESSAGES" / "change_utf8.mo");
-  EXPECT_EQ(chosen_folder(), "/usr/share/locale");
+TEST_F(MessageCatalogTest, TakesTheFolderBesideTheProgramOnlyWhenItHoldsACatalogOfTheDomain) {
+  const struct {
+    std::vector<std::pair<const char*, const char*>> files;  // language, file name
+    bool beside;
+  } rows[] = {
+      {{{"zh_TW", "change_utf8.mo"}}, true},
+      {{{"de", "other.mo"}, {"fr", "change_utf8.mo"}}, true},  // in any language
+      {{}, false},
+      {{{"zh_TW", "other.mo"}, {"zh_TW", "change_utf8.po"}}, false},
+      {{{"zh_TW", "change_utf8.mo/"}}, false},  // a folder of that name
+  };
+  for (const auto& row : rows) {
+    std::filesystem::remove_all(prefix());
+    for (const auto& [language, file_name] : row.files) {
+      put_in_locale_folder(language, file_name);
+    }
+    const std::filesystem::path chosen = chosen_folder();
+    EXPECT_EQ(chosen, row.beside ? locale_folder() : "/usr/share/locale") << row.files.size();
+    EXPECT_EQ(holds_message_catalog(locale_folder(), "change_utf8"), row.beside);
+  }
 }
 
 TEST_F(MessageCatalogTest, FallsBackWhenTheProgramsFolderIsUnknown) {
@@ -67,13 +70,6 @@ TEST_F(MessageCatalogTest, FallsBackWhenTheProgramsFolderIsUnknown) {
   EXPECT_EQ(
       choose_message_catalog_folder("change_utf8", "", "../share/locale", "/usr/share/locale"),
       "/usr/share/locale");
-}
-
-TEST_F(MessageCatalogTest, FindsACatalogOnlyWhereOneIs) {
-  put_in_locale_folder("zh_TW", "change_utf8.mo");
-  EXPECT_TRUE(holds_message_catalog(locale_folder(), "change_utf8"));
-  EXPECT_FALSE(holds_message_catalog(locale_folder(), "other"));
-  EXPECT_FALSE(holds_message_catalog(locale_folder() / "missing", "change_utf8"));
 }
 
 TEST(MessageCatalogFolderTest, FallsBackForTheRunningProgramWhenNothingIsBesideIt) {

@@ -73,33 +73,6 @@ TEST(PhoneNumberCheckTest, AcceptsDigitsAndPunctuationWithThreeToTwentyDigits) {
   }
 }
 
-TEST(PhoneNumberCheckTest, TakesPlusOnlyAsTheFirstByteOfTheEntryNotOfAPiece) {
-  PhoneNumberCheck check;
-  check.add("0912");
-  check.add("+345678");
-  EXPECT_FALSE(check.is_phone_number());
-
-  check.reset();
-  check.add("");
-  check.add("+886");
-  check.add("912345678");
-  EXPECT_TRUE(check.is_phone_number());
-}
-
-TEST(PhoneNumberCheckTest, CountsDigitsAcrossPieces) {
-  PhoneNumberCheck check;
-  for (int i = 0; i < 20; ++i) {
-    check.add("7");
-  }
-  EXPECT_TRUE(check.is_phone_number());
-  check.add("-");
-  EXPECT_TRUE(check.is_phone_number());
-  check.add("7");
-  EXPECT_FALSE(check.is_phone_number());
-  check.add("7");
-  EXPECT_FALSE(check.is_phone_number());
-}
-
 TEST(PhoneNumberCheckTest, ForgetsTheEntryOnReset) {
   PhoneNumberCheck check;
   check.add("abc");

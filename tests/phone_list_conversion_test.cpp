@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -37,16 +37,30 @@ class ConversionTest : public ::testing::Test {
   }
 
   // Converts `list`, written to list.txt, into out/; the console's output in console_.
-  ConversionResult convert(const std::string& list, int per_file_limit,
-                           std::size_t block_size = kListBlockSize) {
+  std::optional<ConversionResult> convert(const std::string& list, int per_file_limit,
+                                          std::size_t block_size = kListBlockSize) {
     write_file(dir_.path() / "list.txt", list);
+    return convert_file(dir_.path() / "list.txt", per_file_limit, block_size);
+  }
+  // Opens the list at `path` and converts it into out/, as the dialogue does; nullopt when
+  // the list is refused, the reason then in reasons_.
+  std::optional<ConversionResult> convert_file(const std::filesystem::path& path,
+                                               int per_file_limit,
+                                               std::size_t block_size = kListBlockSize,
+                                               std::optional<FileIdentity> answers = {}) {
     std::istringstream no_answers;
     std::ostringstream output;
     reasons_.str("");
     Console console(no_answers, output, reasons_, false);
-    const ConversionResult result =
-        convert_phone_list(dir_.path() / "list.txt", per_file_limit, out_, std::nullopt,
-                           file_system_, console, block_size);
+    std::optional<ConversionResult> result;
+    ListEntries list(file_system_, block_size);
+    if (const std::optional<Failure> refusal = open_phone_list(list, path, answers)) {
+      console.write_reason(*refusal);
+    } else {
+      GroupFileWriter writer(file_system_, out_, TerminationSlot::of_this_process(),
+                             list.reader().identity());
+      result = convert_phone_list(list, per_file_limit, writer, console);
+    }
     EXPECT_TRUE(console.flush());
     console_ = output.str();
     return result;
@@ -165,7 +179,7 @@ TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing
        "Unicode text"},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(convert(row.list, 5), ConversionResult::ListUnreadable) << row.list;
+    EXPECT_EQ(convert(row.list, 5), std::nullopt) << row.list;
     EXPECT_EQ(console_, "") << row.list;
     EXPECT_EQ(reasons_.str(), list_reason(row.reason)) << row.list;
     EXPECT_EQ(files(), std::vector<std::string>{}) << row.list;
@@ -200,8 +214,8 @@ TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) 
   EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"333"}));
 
   empty_output_folder();
-  file_system_.write_error = ENOSPC;  // fails when each group ends
-  file_system_.remove_error = EROFS;  // and the temporary file of the last one stays
+  file_system_.write_failure = "No space left on device";  // fails when each group ends
+  file_system_.remove_failure = "Read-only file system";   // the last temporary file stays
   ASSERT_EQ(convert("111 222 333", 2), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
             "輸出檔案:output_1.xml\nread:111\nread:222\n無法寫入檔案:output_1.xml\n"
@@ -234,7 +248,7 @@ TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
   // Before the first number, the list is one that cannot be read.
   file_system_.fail_reads_after(0);
   std::filesystem::remove(out_ / "output_1.xml");
-  ASSERT_EQ(convert(list, 2), ConversionResult::ListUnreadable);
+  ASSERT_EQ(convert(list, 2), std::nullopt);
   EXPECT_EQ(console_, "");
   EXPECT_EQ(reasons_.str(), list_reason("Input/output error"));
   EXPECT_EQ(files(), std::vector<std::string>{"output_2.xml"});
@@ -249,12 +263,7 @@ TEST_F(ConversionTest, NamesAFileJustPastTheLastGroupWrittenWholeButNeverTheList
   empty_output_folder();
   write_file(dir_.path() / "list.txt", "111 222");
   std::filesystem::create_hard_link(dir_.path() / "list.txt", out_ / "output_2.xml");
-  std::ostringstream output;
-  std::istringstream no_answers;
-  reasons_.str("");
-  Console console(no_answers, output, reasons_, false);
-  ASSERT_EQ(convert_phone_list(out_ / "output_2.xml", 2, out_, std::nullopt, file_system_, console),
-            ConversionResult::Converted);
+  ASSERT_EQ(convert_file(out_ / "output_2.xml", 2), ConversionResult::Converted);
   EXPECT_EQ(reasons_.str(), "");
 }
 
@@ -319,7 +328,7 @@ TEST_F(ConversionTest, RefusesUtf16TextWithoutNumbersOrWithAZeroCodeUnitInItsSta
        not_plain_text},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(convert(row.list, 5), ConversionResult::ListUnreadable) << row.list.size();
+    EXPECT_EQ(convert(row.list, 5), std::nullopt) << row.list.size();
     EXPECT_EQ(reasons_.str(), list_reason(row.reason)) << row.list.size();
     EXPECT_EQ(files(), std::vector<std::string>{}) << row.list.size();
   }
@@ -330,55 +339,13 @@ TEST_F(ConversionTest, RefusesUtf16TextWithoutNumbersOrWithAZeroCodeUnitInItsSta
   EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {long_number + "\xEF\xBF\xBD"}));
 }
 
-TEST_F(ConversionTest, NamesTheFirstTenEntriesThatAreNotPhoneNumbersAndCountsTheRest) {
-  // Line numbers count line feeds, across CRLF, blank lines and a byte-order mark.
-  std::string list = std::string(kUtf8Bom) + "abc 0912-345-678\r\n\r\n(02)2345.6789 12\n";
-  for (int entry = 2; entry <= 11; ++entry) {
-    list += "x" + std::to_string(entry) + "\n";
-  }
-  ASSERT_EQ(convert(list, 9999), ConversionResult::Converted);
-  std::string notes = note(1, "abc") + note(3, "12");
-  for (int entry = 2; entry <= 9; ++entry) {
-    notes += note(entry + 2, "x" + std::to_string(entry));
-  }
-  EXPECT_EQ(reasons_.str(), notes + "change_utf8: " + (dir_.path() / "list.txt").string() +
-                                ": 2 more entries are not phone numbers\n");
-
-  ASSERT_EQ(convert(list + "0912345678\n+1 \x1B]52;c;cm0gLXJm\x07" + std::string(40, 'x'), 9999),
-            ConversionResult::Converted);
-  EXPECT_TRUE(reasons_.str().ends_with(": 4 more entries are not phone numbers\n"))
-      << reasons_.str();
-  ASSERT_EQ(convert(list.substr(0, list.size() - std::string_view("x11\n").size()), 9999),
-            ConversionResult::Converted);
-  EXPECT_TRUE(reasons_.str().ends_with(note(11, "x9") +
-                                       "change_utf8: " + (dir_.path() / "list.txt").string() +
-                                       ": 1 more entry is not a phone number\n"))
-      << reasons_.str();
-}
-
-TEST_F(ConversionTest, ShowsAnEntryByItsFirst32CharactersAndNoControlCharacter) {
-  ASSERT_EQ(convert("\x1B]52;c;cm0gLXJmIH4=\x07 " + std::string(33, '9') + " " +
-                        std::string(32, '9') + "x",
-                    9999),
-            ConversionResult::Converted);
-  EXPECT_EQ(reasons_.str(), note(1, "?]52;c;cm0gLXJmIH4=?") +
-                                note(1, std::string(32, '9') + "...") +
-                                note(1, std::string(32, '9') + "..."));
-  EXPECT_EQ(console_, "輸出檔案:output_1.xml\nread:\x1B]52;c;cm0gLXJmIH4=\x07\nread:" +
-                          std::string(33, '9') + "\nread:" + std::string(32, '9') + "x\n")
-      << "the echo into a file stays byte for byte";
-}
-
 TEST_F(ConversionTest, RefusesTheFileTheAnswersComeFrom) {
   write_file(dir_.path() / "list.txt", "0912345678");
   struct stat answers {};
   ASSERT_EQ(::stat((dir_.path() / "list.txt").c_str(), &answers), 0);
-  std::istringstream no_answers;
-  std::ostringstream output;
-  Console console(no_answers, output, reasons_, false);
-  EXPECT_EQ(convert_phone_list(dir_.path() / "list.txt", 5, out_,
-                               FileIdentity{answers.st_dev, answers.st_ino}, file_system_, console),
-            ConversionResult::ListUnreadable);
+  EXPECT_EQ(convert_file(dir_.path() / "list.txt", 5, kListBlockSize,
+                         FileIdentity{answers.st_dev, answers.st_ino}),
+            std::nullopt);
   EXPECT_EQ(reasons_.str(), list_reason("is the standard input, which holds the answers"));
   EXPECT_EQ(files(), std::vector<std::string>{});
 }

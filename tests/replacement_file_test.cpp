@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -35,11 +34,11 @@ class ReplacementFileTest : public ::testing::Test {
 TEST_F(ReplacementFileTest, ReplacesTheTargetOnlyWhenCommitted) {
   write_file(path_of("target.txt"), "old");
   const mode_t previous_umask = ::umask(027);
-  ReplacementFile file(file_system_);
+  ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
   ::umask(previous_umask);
-  file.append("new ");
-  file.append("text");
+  file.write("new ");
+  file.write("text");
   EXPECT_EQ(read_file(path_of("target.txt")), "old");
   EXPECT_EQ(files(), (std::vector<std::string>{temporary_name(0), "target.txt"}));
   EXPECT_EQ(std::filesystem::status(path_of(temporary_name(0))).permissions(),
@@ -56,9 +55,9 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
   write_file(path_of(temporary_name(0)), "left");
   write_file(path_of("victim.txt"), "victim");
   std::filesystem::create_symlink(path_of("victim.txt"), path_of(temporary_name(1)));
-  ReplacementFile file(file_system_);
+  ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
-  file.append("new");
+  file.write("new");
   ASSERT_EQ(file.commit(), std::nullopt);
   EXPECT_EQ(read_file(path_of("target.txt")), "new");
   EXPECT_EQ(read_file(path_of(temporary_name(0))), "left");
@@ -77,25 +76,24 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
 }
 
 TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
-  // A small file fails when its one block is written, a large one already on the way.
+  // Each call's failure is the one commit reports.
   const struct {
-    int FaultyFileSystem::*call;
-    int error;
+    std::string FaultyFileSystem::*call;
     std::size_t size;
     const char* reason;
   } rows[] = {
-      {&FaultyFileSystem::write_error, ENOSPC, 10, "No space left on device"},
-      {&FaultyFileSystem::write_error, EFBIG, 3'000'000, "File too large"},
-      {&FaultyFileSystem::close_error, EIO, 10, "Input/output error"},
-      {&FaultyFileSystem::rename_error, EACCES, 10, "Permission denied"},
+      {&FaultyFileSystem::write_failure, 10, "No space left on device"},
+      {&FaultyFileSystem::write_failure, 3'000'000, "File too large"},
+      {&FaultyFileSystem::close_failure, 10, "Input/output error"},
+      {&FaultyFileSystem::rename_failure, 10, "Permission denied"},
   };
   for (const auto& row : rows) {
     write_file(path_of("target.txt"), "old");
     FaultyFileSystem faulty;
-    faulty.*row.call = row.error;
-    ReplacementFile file(faulty);
+    faulty.*row.call = row.reason;
+    ReplacementFile file(faulty, TerminationSlot::of_this_process());
     ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
-    file.append(std::string(row.size, '5'));
+    file.write(std::string(row.size, '5'));
     const std::optional<Failure> failure = file.commit();
     ASSERT_TRUE(failure.has_value()) << row.reason;
     EXPECT_EQ(failure->subject, "target.txt");
@@ -107,9 +105,9 @@ TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
 }
 
 TEST_F(ReplacementFileTest, NamesATemporaryFileThatCannotBeRemoved) {
-  ReplacementFile file(file_system_);
+  ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
-  file_system_.remove_error = EROFS;
+  file_system_.remove_failure = "Read-only file system";
   const std::optional<Failure> failure = file.discard();
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->subject, temporary_name(0));

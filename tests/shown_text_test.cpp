@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "test_support.h"
+
 namespace {
 
 using std::string_view_literals::operator""sv;
@@ -22,15 +24,6 @@ std::string repeated(std::string_view text, std::size_t count) {
     result += text;
   }
   return result;
-}
-
-// `text` shown in two pieces, split after `split` bytes.
-std::string shown_split(ShownText& shown, std::string_view text, std::size_t split) {
-  std::string out;
-  shown.append(text.substr(0, split), out);
-  shown.append(text.substr(split), out);
-  shown.finish(out);
-  return out;
 }
 
 // `text` shown one byte at a time.
@@ -52,7 +45,8 @@ struct TextAndShown {
 // `finish` starts afresh for each.
 void expect_shown(ShownText& shown, const TextAndShown& row) {
   for (std::size_t split = 0; split <= row.text.size(); ++split) {
-    EXPECT_EQ(shown_split(shown, row.text, split), row.shown) << row.text << " split " << split;
+    EXPECT_EQ(test_support::in_two_pieces(shown, &ShownText::append, row.text, split), row.shown)
+        << row.text << " split " << split;
   }
   EXPECT_EQ(shown_bytewise(shown, row.text), row.shown) << row.text << " byte by byte";
 }
@@ -120,21 +114,6 @@ TEST(ShownTextTest, ShowsTheFirstCharactersThenDotsWhenThereAreMore) {
   for (const auto& row : rows) {
     expect_shown(shown, row);
   }
-}
-
-TEST(ShownTextTest, KeepsACharacterSplitBetweenPiecesWhole) {
-  ShownText shown;
-  std::string out;
-  shown.append("0\xE7", out);
-  shown.append("\x8E", out);
-  shown.append(
-      "\x8B"
-      "9",
-      out);
-  shown.finish(out);
-  EXPECT_EQ(out,
-            "0\xE7\x8E\x8B"
-            "9");
 }
 
 TEST(ShownTextTest, StreamsALongTextWithoutShowingMoreThanTheLimit) {

@@ -45,12 +45,6 @@ extern "C" int open(const char* path, int flags, ...) {
   return open_slowly_when_creating(real_open, path, flags, mode);
 }
 
-extern "C" int open64(const char* path, int flags, ...) {
-  static const auto real_open = reinterpret_cast<OpenFunction>(::dlsym(RTLD_NEXT, "open64"));
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = mode_argument(flags, arguments);
-  va_end(arguments);
-  return open_slowly_when_creating(real_open, path, flags, mode);
-}
+// On 64-bit Linux open64 is open: one shim serves both names.
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 // NOLINTEND(cert-dcl50-cpp,readability-inconsistent-declaration-parameter-name)

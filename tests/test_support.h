@@ -20,6 +20,18 @@ namespace test_support {
 
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+// What a unit that takes text in pieces makes of `text` given in two, split after `split`
+// bytes: (unit.*add)(piece, out) for each, then unit.finish(out).
+template <typename Unit>
+std::string in_two_pieces(Unit& unit, void (Unit::*add)(std::string_view, std::string&),
+                          std::string_view text, std::size_t split) {
+  std::string out;
+  (unit.*add)(text.substr(0, split), out);
+  (unit.*add)(text.substr(split), out);
+  unit.finish(out);
+  return out;
+}
+
 // A fresh directory under /tmp, removed with everything in it when the object goes.
 class ScopedTempDir {
  public:

@@ -6,18 +6,11 @@
 #include <string_view>
 #include <utility>
 
+#include "test_support.h"
+
 namespace {
 
 using std::string_view_literals::operator""sv;
-
-// `bytes` decoded in two calls, split after `split` bytes, then finished.
-std::string decode_split(Utf16Decoder& decoder, std::string_view bytes, std::size_t split) {
-  std::string utf8;
-  decoder.decode(bytes.substr(0, split), utf8);
-  decoder.decode(bytes.substr(split), utf8);
-  decoder.finish(utf8);
-  return utf8;
-}
 
 // `bytes` with the two bytes of each code unit swapped; an odd last byte stays last.
 std::string swap_byte_order(std::string_view bytes) {
@@ -68,7 +61,8 @@ TEST(Utf16DecoderTest, DecodesLittleEndianSplitAtEveryByte) {
   Utf16Decoder decoder(ByteOrder::LittleEndian);
   for (const auto& row : kRows) {
     for (std::size_t split = 0; split <= row.utf16le.size(); ++split) {
-      EXPECT_EQ(decode_split(decoder, row.utf16le, split), row.utf8)
+      EXPECT_EQ(test_support::in_two_pieces(decoder, &Utf16Decoder::decode, row.utf16le, split),
+                row.utf8)
           << row.utf8 << " split after " << split;
     }
   }
@@ -79,21 +73,11 @@ TEST(Utf16DecoderTest, DecodesBigEndianSplitAtEveryByte) {
   for (const auto& row : kRows) {
     const std::string utf16be = swap_byte_order(row.utf16le);
     for (std::size_t split = 0; split <= utf16be.size(); ++split) {
-      EXPECT_EQ(decode_split(decoder, utf16be, split), row.utf8)
+      EXPECT_EQ(test_support::in_two_pieces(decoder, &Utf16Decoder::decode, utf16be, split),
+                row.utf8)
           << row.utf8 << " split after " << split;
     }
   }
-}
-
-TEST(Utf16DecoderTest, ReadsTheFirstByteOfEachUnitAsTheHighOneInBigEndian) {
-  Utf16Decoder decoder(ByteOrder::BigEndian);
-  std::string utf8;
-  decoder.decode(
-      "\0"
-      "0\x73\x8B\xD8\x3D\xDC\xF1\0\0"sv,
-      utf8);
-  decoder.finish(utf8);
-  EXPECT_EQ(utf8, "0\xE7\x8E\x8B\xF0\x9F\x93\xB1\0"sv);
 }
 
 TEST(Utf16DecoderTest, DecodesOneByteAtATime) {
