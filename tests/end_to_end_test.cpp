@@ -571,13 +571,33 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     EXPECT_EQ(read_until(console, shown, kBanner), kBanner) << on_terminal;
     ASSERT_EQ(::write(answers, "2\n", 2), 2);
     EXPECT_EQ(read_until(console, shown, kAsk), kBanner + kAsk) << on_terminal;
+    // The standard input and a terminal named as the list are refused before a byte of either
+    // is read: the next name is typed only once the prompt asks for it.
+    int other_terminal = -1;
+    int other_side = -1;
+    ASSERT_EQ(::openpty(&other_terminal, &other_side, nullptr, nullptr, nullptr), 0);
+    const std::string other_name = ::ttyname(other_side);
+    std::string refusals;
+    for (const auto& [name, reason] :
+         {std::pair{std::string("/dev/stdin"), "is the standard input, which holds the answers"},
+          std::pair{other_name, "is a terminal, not a list"}}) {
+      ASSERT_EQ(::write(answers, (name + "\n").data(), name.size() + 1), std::ssize(name) + 1);
+      refusals += "change_utf8: " + name + ": " + reason + "\n" + kUnusable + kAsk;
+      if (read_until(console, shown, refusals) != kBanner + kAsk + refusals) {
+        ::kill(child, SIGKILL);  // it waits for the list, which would never be opened
+        (void)wait_for(child);
+        FAIL() << "the console showed: " << shown;
+      }
+    }
+    ::close(other_terminal);
+    ::close(other_side);
     ASSERT_EQ(::write(answers, "list.fifo\n", 10), 10);
     const int list = ::open(fifo.c_str(), O_WRONLY);
     const std::string start_of_list = "111 222" + std::string(kJudgedStartSize - 7, ' ');
     ASSERT_EQ(::write(list, start_of_list.data(), start_of_list.size()), std::ssize(start_of_list));
     if (on_terminal) {  // while the program waits for the rest of the list
       const std::string first_lines =
-          kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\n";
+          kBanner + kAsk + refusals + "輸出檔案:output_1.xml\nread:111\nread:222\n";
       EXPECT_EQ(read_until(console, shown, first_lines), first_lines);
     }
     const std::string escapes = "\x1B]52;c;cm0gLXJmIH4=\x07\x1B[2J";
@@ -585,7 +605,7 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     ASSERT_EQ(::write(list, rest_of_list.data(), rest_of_list.size()), std::ssize(rest_of_list));
     ::close(list);
     const std::string expected =
-        kBanner + kAsk + kConverted123 +
+        kBanner + kAsk + refusals + kConverted123 +
         "read:" + (on_terminal ? "?]52;c;cm0gLXJmIH4=??[2J" : escapes) +
         "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n" + kClosing;
     if (read_until(console, shown, expected) != expected) {
