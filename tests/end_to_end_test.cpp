@@ -432,10 +432,11 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
   write_list("empty.txt", "\n");
   write_list("list.txt", "姓名\n0912345678");
   write_file(work_.path() / "output_3.xml", "from an earlier run");
-  // "1,000" is the count 1 in every locale, then ",000" is the name of a list.
+  // "1,000" is the count 1 in every locale, then ",000" is the name of a list. Only the
+  // messages' locale is chosen: the reasons are UTF-8 also where the character set is ASCII.
   const RunResult result =
       run("1,000 empty.txt list.txt\n",
-          {.environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
+          {.environment = {"LC_ALL=", "LC_MESSAGES=zh_TW.UTF-8", "LANGUAGE=", "LANG="}});
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.console, kBanner + kAsk + kUnusable + kAsk + kUnusable + kAsk +
                                 "輸出檔案:output_1.xml\nread:姓名\n"
