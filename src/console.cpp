@@ -4,8 +4,19 @@
 
 #include <istream>
 #include <ostream>
+#include <streambuf>
+#include <string>
 
 #include "file_system.h"
+
+namespace {
+
+// What ends an answer, as for any word read from a stream in the classic locale.
+bool is_answer_space(int byte) {
+  return byte == ' ' || (byte >= '\t' && byte <= '\r');
+}
+
+}  // namespace
 
 Console::Console(std::istream& answers, std::ostream& output, std::ostream& errors,
                  bool on_terminal)
@@ -40,7 +51,21 @@ std::optional<std::string> Console::read_answer() {
   std::string answer;
   if (!handed_back_answer_.empty()) {
     answer.swap(handed_back_answer_);
-  } else if (!(answers_ >> answer)) {
+    return answer;
+  }
+  std::streambuf* const in = answers_.rdbuf();
+  int byte = 0;
+  while ((byte = in->sgetc()) != std::char_traits<char>::eof() && is_answer_space(byte)) {
+    in->sbumpc();
+  }
+  while (byte != std::char_traits<char>::eof() && !is_answer_space(byte)) {
+    if (answer.size() <= kLongestAnswer) {
+      answer += static_cast<char>(byte);
+    }
+    byte = in->snextc();
+  }
+  if (answer.empty()) {
+    answers_.setstate(std::ios::eofbit | std::ios::failbit);
     return std::nullopt;
   }
   return answer;

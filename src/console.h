@@ -19,6 +19,10 @@
 // (> log 2>&1) reads in order.
 class Console {
  public:
+  // The longest answer kept whole: a path as long as the system allows (PATH_MAX, with its
+  // terminating NUL), so that a longer one fails to open as too long.
+  static constexpr std::size_t kLongestAnswer = 4096;
+
   // Reads `answers`, prints on `output`, reports on `errors`; all three must outlive the
   // console. `on_terminal`: `output` is a terminal, where each line shows as it ends and text
   // from the list cannot drive the terminal. The console alone decides when each stream is
@@ -49,8 +53,12 @@ class Console {
   void end_line();
   void print_line(std::string_view text);
 
-  // Reads the next answer, a word up to white space, after handing over all output: first what
-  // was handed back to the answers, if anything. Nullopt when the answers have ended.
+  // Reads the next answer, a word up to half-width white space (space, tab, line end, vertical
+  // tab, form feed), after handing over all output: first what was handed back to the answers,
+  // if anything. Nullopt when the answers have ended. Of a word longer than kLongestAnswer
+  // bytes, the first kLongestAnswer + 1 are kept and the rest is read and dropped, so memory
+  // stays bounded however long the word: no file name is that long, and the answer's note
+  // shows far fewer characters.
   [[nodiscard]] std::optional<std::string> read_answer();
   // Makes `rest`, the part of an answer that was not taken, the next answer.
   void hand_back_answer(std::string_view rest);

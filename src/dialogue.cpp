@@ -63,6 +63,28 @@ TypedCount read_count(std::string_view answer) {
   return {negative ? -value : value, next};
 }
 
+// Whether `answer` holds a full-width digit (U+FF10 to U+FF19, EF BC 90 to EF BC 99), as a
+// Chinese input method types them.
+bool holds_full_width_digit(std::string_view answer) {
+  constexpr std::string_view kLead = "\xEF\xBC";
+  for (std::size_t at = answer.find(kLead); at != std::string_view::npos;
+       at = answer.find(kLead, at + 1)) {
+    const auto last = at + 2 < answer.size() ? static_cast<unsigned char>(answer[at + 2]) : 0;
+    if (last >= 0x90 && last <= 0x99) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Why `answer` is not taken as the count.
+const char* why_not_a_count(std::string_view answer) {
+  if (holds_full_width_digit(answer)) {
+    return ::gettext("is written in full-width digits; type the count in half-width digits 0 to 9");
+  }
+  return ::gettext("is not a number from 1 to 9999");
+}
+
 // Reads the count; nullopt when the answers have ended, or it is no number or outside the
 // range, which a reason line then explains. Bytes typed right after the number are handed back
 // as the next answer, with a note.
@@ -73,7 +95,7 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
   }
   const TypedCount count = read_count(*answer);
   if (!count.value || *count.value < kMinPerFileLimit || *count.value > kMaxPerFileLimit) {
-    console.write_reason(shown_in_a_note(*answer), ::gettext("is not a number from 1 to 9999"));
+    console.write_reason(shown_in_a_note(*answer), why_not_a_count(*answer));
     return std::nullopt;
   }
   if (count.length < answer->size()) {

@@ -37,7 +37,7 @@ OpenedFile opened(int fd, const std::string& subject) {
 
 OpenedFile FileSystem::open_for_reading(const std::filesystem::path& path,
                                         const std::string& subject) {
-  return opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC), subject);
+  return opened(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC), subject);
 }
 
 OpenedFile FileSystem::create_new(const std::filesystem::path& path, const std::string& subject) {
@@ -111,12 +111,18 @@ NameStatus FileSystem::look_up(const std::filesystem::path& path, const std::str
           .leads_to = identity_of(status)};
 }
 
-std::optional<FileIdentity> FileSystem::identity(int fd) {
+OpenFileStatus FileSystem::status(int fd, const std::string& subject) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
-    return std::nullopt;
+    return {.failure = failed(subject), .identity = {}, .is_terminal = false};
   }
-  return identity_of(status);
+  return {
+      .failure = std::nullopt, .identity = identity_of(status), .is_terminal = ::isatty(fd) == 1};
+}
+
+std::optional<FileIdentity> FileSystem::identity(int fd) {
+  OpenFileStatus known = status(fd, "");
+  return known.failure ? std::nullopt : std::optional(known.identity);
 }
 
 Failure FileSystem::is_a_directory(std::string subject) {

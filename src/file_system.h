@@ -31,6 +31,13 @@ struct ReadBytes {
   std::optional<Failure> failure;  // set when it failed; then size is 0
 };
 
+// What the file open as a descriptor is, or why that cannot be known.
+struct OpenFileStatus {
+  std::optional<Failure> failure;  // set when it cannot be known; then all else is unknown
+  FileIdentity identity{};
+  bool is_terminal = false;  // a terminal, where reading waits for the user to type
+};
+
 // What stands under a name in a folder.
 struct NameStatus {
   // Why the name could not be looked up; then all else is unknown. "Nothing stands there" is
@@ -87,8 +94,11 @@ class FileSystem {
   // leads nowhere (to no file, or round in a loop) is taken and leads to nothing.
   virtual NameStatus look_up(const std::filesystem::path& path, const std::string& subject);
 
-  // The identity of the file open as `fd`; nullopt when `fd` is not open.
-  virtual std::optional<FileIdentity> identity(int fd);
+  // What the file open as `fd` is.
+  virtual OpenFileStatus status(int fd, const std::string& subject);
+
+  // The identity of the file open as `fd`; nullopt when it cannot be known (status fails).
+  std::optional<FileIdentity> identity(int fd);
 
   // The failure of replacing `subject`, a folder, with a file.
   static Failure is_a_directory(std::string subject);

@@ -7,6 +7,8 @@
 #include <span>
 #include <utility>
 
+#include "shown_text.h"
+
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
@@ -23,6 +25,15 @@ bool holds_utf16_nul(std::string_view text) {
   return false;
 }
 
+// `name` as the user sees it on standard error: it cannot drive the terminal.
+std::string shown_name(std::string_view name) {
+  std::string shown;
+  ShownText shown_text;
+  shown_text.append(name, shown);
+  shown_text.finish(shown);
+  return shown;
+}
+
 }  // namespace
 
 ListReader::ListReader(FileSystem& files, std::size_t block_size)
@@ -36,19 +47,40 @@ ListReader::~ListReader() {
   }
 }
 
-std::optional<Failure> ListReader::open(const std::filesystem::path& path) {
+std::optional<Failure> ListReader::open(const std::filesystem::path& path,
+                                        std::optional<FileIdentity> answers_file) {
   assert(fd_ < 0);
-  name_ = path.native();
+  name_ = shown_name(path.native());
+  if (path.native().find('\0') != std::string::npos) {
+    // The name would be cut at the NUL byte, and another file opened.
+    return Failure{name_, ::gettext("holds a NUL byte")};
+  }
   OpenedFile opened = files_.open_for_reading(path, name_);
   if (opened.failure) {
     return std::move(opened.failure);
   }
   fd_ = opened.fd;
+  if (std::optional<Failure> failure = refuse_unusable_kind(answers_file)) {
+    return failure;
+  }
   return read_start();
 }
 
-std::optional<FileIdentity> ListReader::identity() const {
-  return files_.identity(fd_);
+// Refuses, before a byte is read, a list whose identity cannot be known (it could be a group
+// file's), the answers' own file, and a terminal.
+std::optional<Failure> ListReader::refuse_unusable_kind(std::optional<FileIdentity> answers_file) {
+  OpenFileStatus status = files_.status(fd_, name_);
+  if (status.failure) {
+    return std::move(status.failure);
+  }
+  identity_ = status.identity;
+  if (answers_file == identity_) {
+    return Failure{name_, ::gettext("is the standard input, which holds the answers")};
+  }
+  if (status.is_terminal) {
+    return Failure{name_, ::gettext("is a terminal, not a list")};
+  }
+  return std::nullopt;
 }
 
 ListBlock ListReader::next_block() {

@@ -42,19 +42,24 @@ class ListReader {
   ListReader(const ListReader&) = delete;
   ListReader& operator=(const ListReader&) = delete;
 
-  // Opens the list at `path` and reads its first kJudgedStartSize bytes (or all of it, if it
-  // is shorter) in full, however the reads split them. Fails when the list cannot be opened or
-  // read, or is not plain text: a NUL byte among those bytes, as in UTF-16 text without a
-  // byte-order mark or in a spreadsheet's own format, never is; nor, in UTF-16 text, a U+0000
-  // code unit among them, as in UTF-32 text.
+  // Opens the list at `path` and, before reading a byte of it, learns what it is; then reads
+  // its first kJudgedStartSize bytes (or all of it, if it is shorter) in full, however the
+  // reads split them. Fails when `path` holds a NUL byte (no file has such a name), when the
+  // list cannot be opened, what it is cannot be known, it is `answers_file` (the file the
+  // answers come from, if known, whose reading would take the answers away) or a terminal
+  // (reading would wait for typing), when it cannot be read, or is not plain text: a NUL byte
+  // among those bytes, as in UTF-16 text without a byte-order mark or in a spreadsheet's own
+  // format, never is; nor, in UTF-16 text, a U+0000 code unit among them, as in UTF-32 text.
   // REQUIRES: open has not been called.
-  [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path);
+  [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path,
+                                            std::optional<FileIdentity> answers_file = {});
 
   // The open list as the file system knows it.
   // REQUIRES: open succeeded.
-  [[nodiscard]] std::optional<FileIdentity> identity() const;
+  [[nodiscard]] FileIdentity identity() const { return identity_; }
 
-  // The list's name as it was given to open, which its failures name.
+  // The list's name as it was given to open, shown as a note shows text (ShownText: a control
+  // character or a byte of ill-formed UTF-8 as `?`), which its failures and notes name.
   [[nodiscard]] const std::string& name() const { return name_; }
 
   // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
@@ -67,10 +72,14 @@ class ListReader {
   [[nodiscard]] std::optional<Failure> judge_start();
   [[nodiscard]] ListBlock next_bytes();
 
+  [[nodiscard]] std::optional<Failure> refuse_unusable_kind(
+      std::optional<FileIdentity> answers_file);
+
   FileSystem& files_;
   const std::size_t block_size_;
-  std::string name_;  // as given, for failures
+  std::string name_;  // as shown, for failures
   int fd_ = -1;
+  FileIdentity identity_{};
   std::vector<char> buffer_;
   std::string_view start_left_;        // of the judged start, not yet handed out
   std::optional<Utf16Decoder> utf16_;  // set for a UTF-16 list

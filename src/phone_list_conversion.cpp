@@ -162,12 +162,8 @@ std::optional<Failure> deal_whole_list(ListEntries& list, GroupDealer& dealer) {
 
 std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem::path& path,
                                        std::optional<FileIdentity> answers_file) {
-  if (std::optional<Failure> failure = list.reader().open(path)) {
+  if (std::optional<Failure> failure = list.reader().open(path, answers_file)) {
     return failure;
-  }
-  if (answers_file && list.reader().identity() == answers_file) {
-    // Reading it would take the answers away, or wait for the user to type the list.
-    return Failure{path.native(), ::gettext("is the standard input, which holds the answers")};
   }
   if (list.find_entry()) {
     return std::nullopt;
@@ -175,7 +171,7 @@ std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem:
   if (list.failure()) {
     return list.failure();
   }
-  return Failure{path.native(), ::gettext("holds no phone number")};
+  return Failure{list.reader().name(), ::gettext("holds no phone number")};
 }
 
 ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,

@@ -78,6 +78,9 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
   std::filesystem::create_directory("folder");
   const std::string converted = kAsk + kConverted123 + kClosing;
   const std::string not_a_count = ": is not a number from 1 to 9999\n";
+  const std::string ended = "change_utf8: the answers ended before a usable list was named\n";
+  const std::string full_width =
+      ": is written in full-width digits; type the count in half-width digits 0 to 9\n";
   const std::string rest_is_next_answer = "; the rest is read as the next answer\n";
   const struct {
     std::string answers;
@@ -107,6 +110,11 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
        "change_utf8: missing.txt: No such file or directory\n"
        "change_utf8: empty.txt: holds no phone number\n"
        "change_utf8: folder: Is a directory\n"},
+      // The list's name as a note shows text; cut where no file name is that long.
+      {std::string("2 list.txt\0junk list.txt", 24), 0, kAsk + kUnusable + converted,
+       "change_utf8: list.txt?junk: holds a NUL byte\n"},
+      {"2 " + std::string(5000, 'x'), 1, kAsk + kUnusable + kAsk,
+       "change_utf8: " + std::string(4097, 'x') + ": File name too long\n" + ended},
       // The answers end before a usable list is named.
       {"2\n", 1, kAsk, "change_utf8: the answers ended before a usable list was named\n"},
       {"2\nmissing.txt\n", 1, kAsk + kUnusable + kAsk,
@@ -118,7 +126,7 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
       {"99999999999\n", 0, kRunAgain, "change_utf8: 99999999999" + not_a_count},
       {"abc\n", 0, kRunAgain, "change_utf8: abc" + not_a_count},
       {"+\n", 0, kRunAgain, "change_utf8: +" + not_a_count},
-      {"\xEF\xBC\x93 list.txt", 0, kRunAgain, "change_utf8: \xEF\xBC\x93" + not_a_count},  // ３
+      {"\xEF\xBC\x93 list.txt", 0, kRunAgain, "change_utf8: \xEF\xBC\x93" + full_width},  // ３
       {"\x1B[2J\n", 0, kRunAgain, "change_utf8: ?[2J" + not_a_count},
       {"", 0, kRunAgain, ""},
       {" \n\t", 0, kRunAgain, ""},
@@ -148,6 +156,13 @@ TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
                                 "輸出檔案:output_3.xml\nread:555\n" +
                                 test_support::kSomeFilesUnwritable);
   EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
+  // What the list is cannot be known, so neither whether it is this group file: it is not used.
+  file_system_.status_failure = "Input/output error";
+  result = run("2 output_2.xml");
+  file_system_.status_failure.clear();
+  EXPECT_EQ(result.errors,
+            "change_utf8: output_2.xml: Input/output error\n"
+            "change_utf8: the answers ended before a usable list was named\n");
   remove_group_files();
 
   // Reading the list fails once the group of 333 and 444 has begun.

@@ -432,10 +432,11 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
   write_list("empty.txt", "\n");
   write_list("list.txt", "姓名\n0912345678");
   write_file(work_.path() / "output_3.xml", "from an earlier run");
-  // "1,000" is the count 1 in every locale, then ",000" is the name of a list.
+  // "1,000" is the count 1 in every locale, then ",000" is the name of a list. Only the
+  // messages' locale is chosen: the reasons are UTF-8 also where the character set is ASCII.
   const RunResult result =
       run("1,000 empty.txt list.txt\n",
-          {.environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE=", "LANG=zh_TW.UTF-8"}});
+          {.environment = {"LC_ALL=", "LC_MESSAGES=zh_TW.UTF-8", "LANGUAGE=", "LANG="}});
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.console, kBanner + kAsk + kUnusable + kAsk + kUnusable + kAsk +
                                 "輸出檔案:output_1.xml\nread:姓名\n"
@@ -571,13 +572,25 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     EXPECT_EQ(read_until(console, shown, kBanner), kBanner) << on_terminal;
     ASSERT_EQ(::write(answers, "2\n", 2), 2);
     EXPECT_EQ(read_until(console, shown, kAsk), kBanner + kAsk) << on_terminal;
+    // The standard input and a terminal named as the list are refused before a byte of either
+    // is read: the next name is typed only once the prompt asks for it. (When it is not, the
+    // program ends as the test ends and the answers close.)
+    std::string refusals;
+    for (const std::string name : {"/dev/stdin", "/dev/ptmx"}) {
+      ASSERT_EQ(::write(answers, (name + "\n").data(), name.size() + 1), std::ssize(name) + 1);
+      refusals += "change_utf8: " + name +
+                  (name == "/dev/ptmx" ? ": is a terminal, not a list\n"
+                                       : ": is the standard input, which holds the answers\n") +
+                  kUnusable + kAsk;
+      ASSERT_EQ(read_until(console, shown, refusals), kBanner + kAsk + refusals) << on_terminal;
+    }
     ASSERT_EQ(::write(answers, "list.fifo\n", 10), 10);
     const int list = ::open(fifo.c_str(), O_WRONLY);
     const std::string start_of_list = "111 222" + std::string(kJudgedStartSize - 7, ' ');
     ASSERT_EQ(::write(list, start_of_list.data(), start_of_list.size()), std::ssize(start_of_list));
     if (on_terminal) {  // while the program waits for the rest of the list
       const std::string first_lines =
-          kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\n";
+          kBanner + kAsk + refusals + "輸出檔案:output_1.xml\nread:111\nread:222\n";
       EXPECT_EQ(read_until(console, shown, first_lines), first_lines);
     }
     const std::string escapes = "\x1B]52;c;cm0gLXJmIH4=\x07\x1B[2J";
@@ -585,7 +598,7 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     ASSERT_EQ(::write(list, rest_of_list.data(), rest_of_list.size()), std::ssize(rest_of_list));
     ::close(list);
     const std::string expected =
-        kBanner + kAsk + kConverted123 +
+        kBanner + kAsk + refusals + kConverted123 +
         "read:" + (on_terminal ? "?]52;c;cm0gLXJmIH4=??[2J" : escapes) +
         "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n" + kClosing;
     if (read_until(console, shown, expected) != expected) {

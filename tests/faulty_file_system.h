@@ -24,12 +24,14 @@ class FaultyFileSystem : public FileSystem {
     readable_bytes_ = bytes;
     bytes_read_ = 0;
   }
-  // Every write, close, rename, removal or look-up fails with this reason; empty: none does.
+  // Every write, close, rename, removal, look-up or status fails with this reason; empty: none
+  // does.
   std::string write_failure;
   std::string close_failure;
   std::string rename_failure;
   std::string remove_failure;
   std::string look_up_failure;
+  std::string status_failure;
 
   ReadBytes read(int fd, std::span<char> buffer, const std::string& subject) override {
     if (readable_bytes_ < 0) {
@@ -76,6 +78,11 @@ class FaultyFileSystem : public FileSystem {
             .taken = false,
             .is_directory = false,
             .leads_to = {}};
+  }
+  OpenFileStatus status(int fd, const std::string& subject) override {
+    OpenFileStatus known = FileSystem::status(fd, subject);
+    known.failure = status_failure.empty() ? known.failure : Failure{subject, status_failure};
+    return known;
   }
 
  private:
