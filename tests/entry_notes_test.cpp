@@ -27,7 +27,7 @@ std::string notes_on(const std::vector<std::string>& entries, std::size_t piece_
     }
     notes.end();
   }
-  notes.note_entries_not_named();
+  notes.note_after_list();
   return errors.str();
 }
 
