@@ -100,8 +100,7 @@ std::optional<Failure> GroupFileWriter::discard_group() {
   return file_.discard();
 }
 
-std::optional<Failure> GroupFileWriter::check_no_file_from_earlier_run(
-    std::int64_t group_number) {
+std::optional<Failure> GroupFileWriter::check_no_file_from_earlier_run(std::int64_t group_number) {
   const std::string subject = group_file_name(group_number);
   NameStatus name = files_.look_up(directory_ / subject, subject);
   if (name.failure) {

@@ -91,8 +91,8 @@ std::optional<Failure> ReplacementFile::discard() {
   std::optional<Failure> failure = files_.remove(removed, removed.filename().native());
   slot_.clear();
   if (failure) {
-    failure->reason = filled_in(::gettext("cannot be removed: %s; delete it by hand"),
-                                {failure->reason});
+    failure->reason =
+        filled_in(::gettext("cannot be removed: %s; delete it by hand"), {failure->reason});
   }
   return failure;
 }

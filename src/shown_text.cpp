@@ -24,7 +24,7 @@ bool is_hidden(char32_t code_point) {
   constexpr struct {
     char32_t first;
     char32_t last;
-  } kHidden[] = {{0x80, 0x9F},     {0x200B, 0x200F}, {0x202A, 0x202E},   {0x2060, 0x2064},
+  } kHidden[] = {{0x80, 0x9F},     {0x200B, 0x200F}, {0x202A, 0x202E},  {0x2060, 0x2064},
                  {0x2066, 0x2069}, {0xFEFF, 0xFEFF}, {0xE0000, 0xE007F}};
   return std::any_of(std::begin(kHidden), std::end(kHidden), [code_point](const auto& range) {
     return code_point >= range.first && code_point <= range.last;
