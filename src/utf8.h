@@ -158,9 +158,11 @@ class IllFormedSearch {
 
   // Ends the current text: a character left incomplete is ill-formed.
   void end_text() {
-    Finding finding{found_};
-    walker_.finish(finding);
-    walking_ = false;
+    if (walking_) {  // else nothing of the text was walked, nor held back
+      Finding finding{found_};
+      walker_.finish(finding);
+      walking_ = false;
+    }
   }
 
   // Whether any text so far held bytes that are not well-formed UTF-8.
