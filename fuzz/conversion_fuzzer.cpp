@@ -7,7 +7,8 @@
 // files); otherwise the limit is 1 + (byte1 | byte2 << 8) % 9999. The next byte gives the
 // read block size: 1 + byte % 16 when below 0x80 (numbers and characters then cross blocks),
 // else the program's own. The rest is the list: UTF-8, or UTF-16 after its byte-order mark.
-// Entries that are not phone numbers must each be named (up to 10) and the rest counted.
+// Entries that are not phone numbers must each be named (up to 10) with their line, the rest
+// counted, and followed by a note on bytes that are not UTF-8 and on extract_phone_numbers.
 
 #include <algorithm>
 #include <cstdint>
@@ -148,27 +149,7 @@ bool is_phone_number(std::string_view word) {
       return false;
     }
   }
-  return digits >= 3 && digits <= 20;
-}
-
-// Checks the notes on the entries that are not phone numbers: one line each for the first 10,
-// then one that counts the rest.
-void check_notes(const std::vector<std::string_view>& words, const std::string& reasons) {
-  const auto not_phone_numbers = static_cast<std::size_t>(
-      std::count_if(words.begin(), words.end(), [](auto word) { return !is_phone_number(word); }));
-  std::istringstream lines(reasons);
-  std::size_t named = 0;
-  std::size_t counted_lines = 0;
-  for (std::string line; std::getline(lines, line);) {
-    check(line.starts_with("change_utf8: "), "reason line");
-    named += line.ends_with(": is not a phone number") ? 1 : 0;
-    counted_lines += line.ends_with(" more entry is not a phone number") ||
-                             line.ends_with(" more entries are not phone numbers")
-                         ? 1
-                         : 0;
-  }
-  check(named == std::min<std::size_t>(not_phone_numbers, 10), "entries named");
-  check(counted_lines == (not_phone_numbers > 10 ? 1 : 0), "entries counted");
+  return digits >= 7 && digits <= 20;
 }
 
 // The well-formed UTF-8 sequences: for each, the range of each of its bytes.
@@ -223,6 +204,80 @@ std::string replace_what_xml_cannot_carry(std::string_view word) {
     word.remove_prefix(character.size());
   }
   return text;
+}
+
+// Whether all of `word` is well-formed UTF-8.
+bool is_well_formed_utf8(std::string_view word) {
+  while (!word.empty()) {
+    std::size_t whole = 0;
+    for (const auto& sequence : kWellFormedSequences) {
+      whole = matching_prefix(word, sequence) == sequence.size() ? sequence.size() : whole;
+    }
+    if (whole == 0) {
+      return false;
+    }
+    word.remove_prefix(whole);
+  }
+  return true;
+}
+
+// The line each of `words`, views of `text`, begins on: CR, LF and CR LF each end a line.
+std::vector<std::int64_t> lines_of(std::string_view text,
+                                   const std::vector<std::string_view>& words) {
+  std::vector<std::int64_t> lines;
+  std::int64_t line = 1;
+  std::size_t at = 0;
+  for (const std::string_view word : words) {
+    for (const auto begin = static_cast<std::size_t>(word.data() - text.data()); at < begin; ++at) {
+      line += text[at] == '\r' || (text[at] == '\n' && (at == 0 || text[at - 1] != '\r')) ? 1 : 0;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Checks the notes on the entries of `list`: one line each for the first 10 that are not phone
+// numbers, with the line each begins on; then one that counts the rest; then one when an entry
+// holds bytes that are not UTF-8; then the command that takes out the phone numbers, when an
+// entry was not one. Nothing else.
+void check_notes(std::string_view text, const std::vector<std::string_view>& words,
+                 const std::string& list, const std::string& reasons) {
+  const std::vector<std::int64_t> lines = lines_of(text, words);
+  std::vector<std::string> named;  // the start of each line that names an entry
+  std::size_t not_phone_numbers = 0;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (!is_phone_number(words[i]) && ++not_phone_numbers <= 10) {
+      named.push_back("change_utf8: " + list + ":" + std::to_string(lines[i]) + ": ");
+    }
+  }
+  std::istringstream notes(reasons);
+  std::string line;
+  for (const std::string& start : named) {
+    check(std::getline(notes, line) && line.starts_with(start) &&
+              line.ends_with(": is not a phone number"),
+          "entry named with its line");
+  }
+  if (not_phone_numbers > 10) {
+    check(std::getline(notes, line) &&
+              line == "change_utf8: " + list + ": " + std::to_string(not_phone_numbers - 10) +
+                          (not_phone_numbers == 11 ? " more entry is not a phone number"
+                                                   : " more entries are not phone numbers"),
+          "entries counted");
+  }
+  if (!std::all_of(words.begin(), words.end(), is_well_formed_utf8)) {
+    check(std::getline(notes, line) &&
+              line == "change_utf8: " + list +
+                          ": holds bytes that are not UTF-8, perhaps Big5 (Notepad's \"ANSI\"); "
+                          "save it as UTF-8 or Unicode text",
+          "note on bytes that are not UTF-8");
+  }
+  if (not_phone_numbers > 0) {
+    check(std::getline(notes, line) &&
+              line == "change_utf8: " + list + ": extract_phone_numbers " + list +
+                          " > numbers.txt writes only its phone numbers, one a line",
+          "note on the command that takes out the phone numbers");
+  }
+  check(!std::getline(notes, line), "no other note");
 }
 
 // Consumes `expected` at the front of `text`.
@@ -351,7 +406,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   check(result == ConversionResult::Converted, "result of a list with words");
-  check_notes(words, reasons.str());
+  check_notes(*text, words, (scratch_directory() / "list").string(), reasons.str());
 
   std::vector<std::string> phones;
   std::string expected_console;

@@ -110,9 +110,5 @@ void Console::hand_over() {
 }
 
 std::string with_number(std::string_view text, std::int64_t number) {
-  std::string filled(text);
-  if (const std::size_t place = filled.find("%s"); place != std::string::npos) {
-    filled.replace(place, 2, std::to_string(number));
-  }
-  return filled;
+  return filled_in(text, {std::to_string(number)});
 }

@@ -2,6 +2,8 @@
 
 #include <libintl.h>
 
+#include <algorithm>
+
 #include "console.h"
 #include "shown_text.h"
 
@@ -10,6 +12,40 @@ namespace {
 // Bytes that hold the characters a note shows and one more, whatever they are: a character is
 // at most four bytes, and an incomplete one shows one `?` a byte.
 constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersShownInANote + 1);
+
+// `text` shown whole, as a note shows it but not cut short.
+std::string shown_whole(std::string_view text) {
+  std::string shown;
+  ShownText shown_text;
+  shown_text.append(text, shown);
+  shown_text.finish(shown);
+  return shown;
+}
+
+// Whether a shell takes `byte` in a word as itself: ASCII letters and digits, _ - . / , : + @
+// % =, and the bytes of characters beyond ASCII (a Chinese file name needs no quotes).
+bool is_plain_in_a_shell_word(char byte) {
+  const auto value = static_cast<unsigned char>(byte);
+  return (value >= 'a' && value <= 'z') || (value >= 'A' && value <= 'Z') ||
+         (value >= '0' && value <= '9') || value >= 0x80 ||
+         std::string_view("_-./,:+@%=").find(byte) != std::string_view::npos;
+}
+
+// `name` as one word of a command for a shell, shown so that it cannot drive a terminal: as it
+// is when a shell takes it as itself and it shows unchanged; otherwise in single quotes, each
+// ' written '\'' (a `?` shown for a control character then stands inside the quotes).
+std::string shown_shell_word(std::string_view name) {
+  if (std::all_of(name.begin(), name.end(), is_plain_in_a_shell_word) &&
+      shown_whole(name) == name) {
+    return std::string(name);
+  }
+  std::string word = "'";
+  for (const char byte : name) {
+    word += byte == '\'' ? std::string_view("'\\''") : std::string_view(&byte, 1);
+  }
+  word += '\'';
+  return shown_whole(word);
+}
 
 }  // namespace
 
@@ -28,6 +64,18 @@ void EntryNotes::note_entry() {
   console_.write_reason(subject, ::gettext("is not a phone number"));
 }
 
+void EntryNotes::note_after_list() {
+  note_entries_not_named();
+  if (ill_formed_utf8_.found()) {
+    console_.write_reason(list_name_,
+                          ::gettext("holds bytes that are not UTF-8, perhaps Big5 (Notepad's "
+                                    "\"ANSI\"); save it as UTF-8 or Unicode text"));
+  }
+  if (entries_not_phone_numbers_ > 0) {
+    note_extraction_command();
+  }
+}
+
 void EntryNotes::note_entries_not_named() {
   const std::int64_t not_named = entries_not_phone_numbers_ - kEntriesNamed;
   if (not_named <= 0) {
@@ -37,4 +85,12 @@ void EntryNotes::note_entries_not_named() {
                                                            "%s more entries are not phone numbers",
                                                            static_cast<unsigned long>(not_named)),
                                                 not_named));
+}
+
+// The second program of this package takes the phone numbers out of a list of any shape.
+void EntryNotes::note_extraction_command() {
+  console_.write_reason(
+      list_name_, filled_in(::gettext("extract_phone_numbers %s > numbers.txt writes only its "
+                                      "phone numbers, one a line"),
+                            {shown_shell_word(list_name_)}));
 }

@@ -14,13 +14,15 @@ inline bool is_entry_separator(char byte) {
 // A piece of an entry: an entry given in pieces may begin in one text and end in a later one.
 struct EntryPiece {
   std::string_view bytes;  // the entry's next bytes; empty only for an entry ended by end()
-  std::int64_t line = 0;   // the line the entry begins on, from 1 (line feeds count)
+  std::int64_t line = 0;   // the line the entry begins on, from 1 (see EntrySplitter)
   bool begins_entry = false;
   bool ends_entry = false;
 };
 
 // Splits text, given in pieces, into entries: the runs of bytes between separators. It keeps
-// no bytes of its own; the pieces it hands out are views of the text given.
+// no bytes of its own; the pieces it hands out are views of the text given. Lines are counted
+// as any editor counts them: a line feed, a carriage return (old Mac line ends) and the pair
+// CR LF (Windows line ends) each end one line.
 class EntrySplitter {
  public:
   // Makes `text`, the list's next text, the text to split; it must outlive its pieces.
@@ -34,6 +36,7 @@ class EntrySplitter {
       return std::nullopt;
     }
     const bool begins = !entry_open_;
+    after_carriage_return_ = false;
     if (begins) {
       entry_open_ = true;
       entry_line_ = line_;
@@ -57,7 +60,9 @@ class EntrySplitter {
     }
     std::size_t next = 0;
     for (; next < text_.size() && is_entry_separator(text_[next]); ++next) {
-      line_ += text_[next] == '\n' ? 1 : 0;
+      const char byte = text_[next];
+      line_ += byte == '\r' || (byte == '\n' && !after_carriage_return_) ? 1 : 0;
+      after_carriage_return_ = byte == '\r';
     }
     text_.remove_prefix(next);
     return !text_.empty();
@@ -72,6 +77,7 @@ class EntrySplitter {
   std::int64_t line_ = 1;  // of the text at its next byte
   std::int64_t entry_line_ = 0;
   bool entry_open_ = false;
+  bool after_carriage_return_ = false;  // the last separator was CR: a line feed ends no line
 };
 
 #endif  // CHANGE_UTF8_ENTRY_SPLITTER_H_

@@ -84,7 +84,7 @@ std::optional<Failure> FileSystem::rename(const std::filesystem::path& from,
 
 std::optional<Failure> FileSystem::remove(const std::filesystem::path& path,
                                           const std::string& subject) {
-  return ::unlink(path.c_str()) == 0 ? std::nullopt : failed(subject);
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT ? std::nullopt : failed(subject);
 }
 
 NameStatus FileSystem::look_up(const std::filesystem::path& path, const std::string& subject) {

@@ -86,7 +86,7 @@ class FileSystem {
                                         const std::filesystem::path& to,
                                         const std::string& subject);
 
-  // Removes the name `path`.
+  // Removes the name `path`. A name already gone is no failure: nothing stands there.
   virtual std::optional<Failure> remove(const std::filesystem::path& path,
                                         const std::string& subject);
 

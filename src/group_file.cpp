@@ -100,10 +100,18 @@ std::optional<Failure> GroupFileWriter::discard_group() {
   return file_.discard();
 }
 
-bool GroupFileWriter::other_file_under_group_name(std::int64_t group_number) {
+std::optional<Failure> GroupFileWriter::check_no_file_from_earlier_run(std::int64_t group_number) {
   const std::string subject = group_file_name(group_number);
-  const NameStatus name = files_.look_up(directory_ / subject, subject);
-  return name.taken && !(protected_file_ && name.leads_to == protected_file_);
+  NameStatus name = files_.look_up(directory_ / subject, subject);
+  if (name.failure) {
+    return std::move(name.failure);
+  }
+  if (!name.taken || (protected_file_ && name.leads_to == protected_file_)) {
+    return std::nullopt;
+  }
+  return Failure{subject, ::gettext("is from an earlier run and not part of this conversion; "
+                                    "delete it and any higher-numbered group files before "
+                                    "copying them to the phone")};
 }
 
 std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(

@@ -61,8 +61,10 @@ class GroupFileWriter {
   // temporary file cannot be removed; the failure names that file.
   [[nodiscard]] std::optional<Failure> discard_group();
 
-  // Whether a file other than the protected one stands under group_file_name(group_number).
-  [[nodiscard]] bool other_file_under_group_name(std::int64_t group_number);
+  // Fails when a file other than the protected one stands under group_file_name(group_number),
+  // a file left by an earlier run (the failure then says so and what to do), or when the name
+  // cannot be looked up (the failure then says why): either way the user should look there.
+  [[nodiscard]] std::optional<Failure> check_no_file_from_earlier_run(std::int64_t group_number);
 
  private:
   [[nodiscard]] std::optional<Failure> check_name_can_be_replaced(

@@ -6,7 +6,8 @@
 
 // Judges whether one entry, given in any number of pieces, is a phone number: made only of
 // ASCII digits and the bytes + - . ( ), with + only as the entry's first byte, and holding
-// 3 to 20 digits. The state is a few bytes, whatever the entry's length.
+// 7 to 20 digits (fewer are a piece of a number, such as 0912 or +886, or no number at all). The
+// state is a few bytes, whatever the entry's length.
 class PhoneNumberCheck {
  public:
   // Takes `piece`, the next bytes of the entry. Nothing refers to `piece` after the call.
@@ -26,7 +27,7 @@ class PhoneNumberCheck {
   }
 
  private:
-  static constexpr std::size_t kMinDigits = 3;
+  static constexpr std::size_t kMinDigits = 7;
   static constexpr std::size_t kMaxDigits = 20;
 
   // The digits seen while the entry may still be a phone number: more than kMaxDigits, or a

@@ -47,7 +47,8 @@ class GroupDealer {
   // Whether a group file could not be written.
   [[nodiscard]] bool any_group_failed() const { return any_group_failed_; }
 
-  // Notes a file under the group file name just past the last group written whole.
+  // Notes a file under the group file name just past the last group written whole, or that
+  // the name could not be looked up.
   void note_file_from_earlier_run();
 
  private:
@@ -78,12 +79,8 @@ void GroupDealer::drop_group_being_filled() {
 }
 
 void GroupDealer::note_file_from_earlier_run() {
-  const std::int64_t next_group = last_group_written_whole_ + 1;
-  if (writer_.other_file_under_group_name(next_group)) {
-    console_.write_reason(group_file_name(next_group),
-                          ::gettext("is from an earlier run and not part of this conversion; "
-                                    "delete it and any higher-numbered group files before "
-                                    "copying them to the phone"));
+  if (const auto failure = writer_.check_no_file_from_earlier_run(last_group_written_whole_ + 1)) {
+    console_.write_reason(*failure);
   }
 }
 
@@ -183,7 +180,7 @@ ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_lim
   if (read_failure) {
     console.write_reason(*read_failure);
   }
-  notes.note_entries_not_named();
+  notes.note_after_list();
   dealer.note_file_from_earlier_run();
   if (read_failure) {
     return ConversionResult::ListReadFailed;

@@ -40,10 +40,11 @@ enum class ConversionResult {
 // Prints on `console` "輸出檔案:" and the file name when a group begins, "read:" and the
 // number as read after each number, one line each, and "無法寫入檔案:" and the name of each
 // group file that cannot be written. Each failure also gets a reason line on the console, and
-// so does a file under the group file name just past the last group written whole: left by an
-// earlier, longer run, it would be copied to the phone with this run's groups. Entries that
-// are not phone numbers are noted on the console's standard error (EntryNotes), and still
-// converted.
+// so does a file under the group file name just past the last group written whole (left by an
+// earlier, longer run, it would be copied to the phone with this run's groups), or a failure to
+// look that name up. Entries that are not phone numbers are noted on the console's standard
+// error (EntryNotes), and still converted; the notes that follow the list come before the
+// note on that name.
 //
 // Memory stays bounded however long the list or one number is: the list is read in blocks
 // and each number streams through to the group file and the console.

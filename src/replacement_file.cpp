@@ -1,5 +1,6 @@
 #include "replacement_file.h"
 
+#include <libintl.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -53,8 +54,11 @@ std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem:
     created = files_.create_new(path, subject);
   }
   if (created.failure) {
-    if (created.name_taken) {  // every name is taken: the reason names the last one tried
-      created.failure->reason = path.filename().native() + ": " + created.failure->reason;
+    if (created.name_taken) {  // left by earlier runs killed with this process id, each time
+      created.failure->reason =
+          filled_in(::gettext("every temporary name is taken (the last tried: %s: %s); delete "
+                              "the hidden .%s.*.tmp files"),
+                    {path.filename().native(), created.failure->reason, subject});
     }
     return std::move(created.failure);
   }
@@ -86,6 +90,10 @@ std::optional<Failure> ReplacementFile::discard() {
   const std::filesystem::path removed = std::exchange(temporary_path_, {});
   std::optional<Failure> failure = files_.remove(removed, removed.filename().native());
   slot_.clear();
+  if (failure) {
+    failure->reason =
+        filled_in(::gettext("cannot be removed: %s; delete it by hand"), {failure->reason});
+  }
   return failure;
 }
 

@@ -33,7 +33,8 @@ class ReplacementFile {
   // number from 1 to 99. The file is created only where nothing stands, with the permissions
   // 0666 less the umask, and termination signals are held back until a signal would remove it.
   // Fails, creating nothing, when the file cannot be created; when every name is taken, the
-  // failure's reason names the last one tried.
+  // failure's reason says so, names the last one tried and asks for the hidden files to be
+  // deleted.
   // REQUIRES: !is_open().
   [[nodiscard]] std::optional<Failure> create(const std::filesystem::path& target);
 
@@ -51,8 +52,9 @@ class ReplacementFile {
   // REQUIRES: is_open().
   [[nodiscard]] std::optional<Failure> commit();
 
-  // Removes the temporary file, if one is open. Fails when it cannot be removed: it then
-  // stays, named by the failure, and the file is closed all the same.
+  // Removes the temporary file, if one is open; one already gone (its folder deleted) is no
+  // failure. Fails when it cannot be removed: it then stays, named by the failure, whose
+  // reason asks for it to be deleted by hand, and the file is closed all the same.
   [[nodiscard]] std::optional<Failure> discard();
 
  private:

@@ -1,5 +1,8 @@
 #include "shown_text.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // Shown for a control character and for each byte of ill-formed UTF-8.
@@ -12,10 +15,20 @@ bool is_printable_ascii(char byte) {
   return value >= 0x20 && value <= 0x7E;
 }
 
-// U+0080 to U+009F, whose UTF-8 is C2 80 to C2 9F.
-bool is_c1_control(std::string_view character) {
-  return character.size() == 2 && character[0] == '\xC2' &&
-         static_cast<unsigned char>(character[1]) <= 0x9F;
+// Characters beyond ASCII that a note must not show as they are: the C1 controls, and the
+// characters that show nothing or change the direction of what follows (zero-width spaces and
+// joiners, direction marks, embeddings, overrides and isolates, invisible operators, the
+// byte-order mark U+FEFF, tag characters). Shown as they are, they would hide what a text
+// holds: U+FEFF before a number looks like nothing at all.
+bool is_hidden(char32_t code_point) {
+  constexpr struct {
+    char32_t first;
+    char32_t last;
+  } kHidden[] = {{0x80, 0x9F},     {0x200B, 0x200F}, {0x202A, 0x202E},  {0x2060, 0x2064},
+                 {0x2066, 0x2069}, {0xFEFF, 0xFEFF}, {0xE0000, 0xE007F}};
+  return std::any_of(std::begin(kHidden), std::end(kHidden), [code_point](const auto& range) {
+    return code_point >= range.first && code_point <= range.last;
+  });
 }
 
 }  // namespace
@@ -30,7 +43,7 @@ struct ShownText::Shown {
   // A C0 control byte, DEL or a byte that starts no character.
   void other(char /*byte*/) const { text.show(kQuestionMark, out); }
   void character(std::string_view character) const {
-    text.show(is_c1_control(character) ? kQuestionMark : character, out);
+    text.show(is_hidden(utf8::code_point(character)) ? kQuestionMark : character, out);
   }
   void ill_formed(std::size_t count) const { text.show_each_byte_as_question_mark(count, out); }
 };

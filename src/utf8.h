@@ -53,6 +53,19 @@ inline bool continues_character(char lead, std::size_t held, char next) {
   return byte >= lowest && byte <= highest;
 }
 
+// The code point of `character`, one whole well-formed UTF-8 character.
+inline char32_t code_point(std::string_view character) {
+  const auto lead = static_cast<unsigned char>(character[0]);
+  if (character.size() == 1) {
+    return lead;
+  }
+  char32_t point = lead & (0x7Fu >> character.size());  // the bits after the lead's length bits
+  for (const char next : character.substr(1)) {
+    point = point << 6 | (static_cast<unsigned char>(next) & 0x3Fu);
+  }
+  return point;
+}
+
 // Walks text given in any number of pieces character by character, keeping a character split
 // between two pieces whole; a policy says what each part of the text becomes. It hands the
 // policy, in order:
@@ -126,6 +139,59 @@ class Walker {
 
   char held_[4] = {};
   std::uint8_t held_size_ = 0;
+};
+
+// Finds whether texts, each given in any number of pieces, hold bytes that are not well-formed
+// UTF-8 (as Big5 text does), a character cut by the end of a text included. Pieces of ASCII
+// cost one quick pass; once such bytes are found, nothing more is looked at.
+class IllFormedSearch {
+ public:
+  // Takes `piece`, the next bytes of the current text.
+  void add(std::string_view piece) {
+    if (found_ || (!walking_ && is_ascii(piece))) {
+      return;
+    }
+    walking_ = true;  // a character may go on in the next piece: walk the rest of the text
+    Finding finding{found_};
+    walker_.walk(piece, finding);
+  }
+
+  // Ends the current text: a character left incomplete is ill-formed.
+  void end_text() {
+    if (walking_) {  // else nothing of the text was walked, nor held back
+      Finding finding{found_};
+      walker_.finish(finding);
+      walking_ = false;
+    }
+  }
+
+  // Whether any text so far held bytes that are not well-formed UTF-8.
+  [[nodiscard]] bool found() const { return found_; }
+
+ private:
+  struct Finding {
+    bool& found;
+    [[nodiscard]] bool done() const { return found; }
+    static bool is_plain(char byte) { return static_cast<unsigned char>(byte) < 0x80; }
+    static void plain(std::string_view /*run*/) {}
+    // Not plain: a byte from 0x80 that begins no character.
+    void other(char /*byte*/) const { found = true; }
+    static void character(std::string_view /*character*/) {}
+    void ill_formed(std::size_t /*count*/) const { found = true; }
+  };
+
+  // Whether every byte of `text` is ASCII; no early exit, so the compiler can vectorise it.
+  static bool is_ascii(std::string_view text) {
+    unsigned char all_bits = 0;
+    for (const char byte : text) {
+      all_bits |= static_cast<unsigned char>(byte);
+    }
+    return all_bits < 0x80;
+  }
+
+  Walker<Finding> walker_;
+  bool walking_ = false;
+  bool found_ = false;
 };
 
 }  // namespace utf8

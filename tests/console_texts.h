@@ -26,9 +26,9 @@ inline const std::string kClosing =
     "完成轉換，程式結束...請檔案放到手機記憶卡底下的:\nData/MyAndroid/vesk\n";
 inline const std::string kSomeFilesUnwritable = "轉換未完成，有檔案無法寫入...\n";
 inline const std::string kListReadFailed = "轉換未完成，電話檔讀取錯誤...\n";
-// The console lines of converting 111, 222, 333 with the limit 2.
+// The console lines of converting 1111111, 2222222, 3333333 with the limit 2.
 inline const std::string kConverted123 =
-    "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\n";
+    "輸出檔案:output_1.xml\nread:1111111\nread:2222222\n輸出檔案:output_2.xml\nread:3333333\n";
 
 }  // namespace test_support
 

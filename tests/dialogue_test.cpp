@@ -69,12 +69,12 @@ class DialogueTest : public ::testing::Test {
 };
 
 TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) {
-  write_file("list.txt", "111 222 333");
-  write_file("abc", "111 222 333");
-  write_file(",000", "111 222 333");
-  write_file("電話清單.txt", "111 222 333");
+  write_file("list.txt", "1111111 2222222 3333333");
+  write_file("abc", "1111111 2222222 3333333");
+  write_file(",000", "1111111 2222222 3333333");
+  write_file("電話清單.txt", "1111111 2222222 3333333");
   write_file("empty.txt", "\n\n");
-  write_file("bom.txt", std::string(kUtf8Bom) + "111\r\n222\r\n333\r\n");
+  write_file("bom.txt", std::string(kUtf8Bom) + "1111111\r\n2222222\r\n3333333\r\n");
   std::filesystem::create_directory("folder");
   const std::string converted = kAsk + kConverted123 + kClosing;
   const std::string not_a_count = ": is not a number from 1 to 9999\n";
@@ -99,12 +99,12 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
            "change_utf8: 筆: No such file or directory\n"},
       {"1 list.txt", 0,
        kAsk +
-           "輸出檔案:output_1.xml\nread:111\n輸出檔案:output_2.xml\nread:222\n"
-           "輸出檔案:output_3.xml\nread:333\n" +
+           "輸出檔案:output_1.xml\nread:1111111\n輸出檔案:output_2.xml\nread:2222222\n"
+           "輸出檔案:output_3.xml\nread:3333333\n" +
            kClosing,
        ""},
       {"9999 list.txt", 0,
-       kAsk + "輸出檔案:output_1.xml\nread:111\nread:222\nread:333\n" + kClosing, ""},
+       kAsk + "輸出檔案:output_1.xml\nread:1111111\nread:2222222\nread:3333333\n" + kClosing, ""},
       {"2\nmissing.txt\nempty.txt\nfolder\nlist.txt\n", 0,
        kAsk + kUnusable + kAsk + kUnusable + kAsk + kUnusable + converted,
        "change_utf8: missing.txt: No such file or directory\n"
@@ -146,15 +146,17 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
 }
 
 TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
-  write_file("list.txt", "111 222 333" + std::string(kJudgedStartSize - 11, ' ') + "444 555");
+  write_file("list.txt", "1111111 2222222 3333333" + std::string(kJudgedStartSize - 23, ' ') +
+                             "4444444 5555555");
   std::filesystem::create_directory("output_1.xml");
   DialogueRun result = run("2 list.txt");
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console, kAsk +
-                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
-                                "read:111\nread:222\n輸出檔案:output_2.xml\nread:333\nread:444\n"
-                                "輸出檔案:output_3.xml\nread:555\n" +
-                                test_support::kSomeFilesUnwritable);
+  EXPECT_EQ(result.console,
+            kAsk +
+                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
+                "read:1111111\nread:2222222\n輸出檔案:output_2.xml\nread:3333333\nread:4444444\n"
+                "輸出檔案:output_3.xml\nread:5555555\n" +
+                test_support::kSomeFilesUnwritable);
   EXPECT_EQ(result.errors, "change_utf8: output_1.xml: Is a directory\n");
   // What the list is cannot be known, so neither whether it is this group file: it is not used.
   file_system_.status_failure = "Input/output error";
@@ -165,14 +167,15 @@ TEST_F(DialogueTest, EndsWithStatus1WhenAGroupFileOrTheListFails) {
             "change_utf8: the answers ended before a usable list was named\n");
   remove_group_files();
 
-  // Reading the list fails once the group of 333 and 444 has begun.
+  // Reading the list fails once the group of 3333333 and 4444444 has begun.
   file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize));
   result = run("2 list.txt");
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kAsk + kConverted123 + test_support::kListReadFailed);
   EXPECT_EQ(result.errors, "change_utf8: list.txt: Input/output error\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml"}));
-  EXPECT_EQ(test_support::read_file("output_1.xml"), expected_group_file(1, {"111", "222"}));
+  EXPECT_EQ(test_support::read_file("output_1.xml"),
+            expected_group_file(1, {"1111111", "2222222"}));
 }
 
 }  // namespace

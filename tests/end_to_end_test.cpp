@@ -276,7 +276,8 @@ class EndToEndTest : public ::testing::Test {
   }
 
   // A program in the middle of converting list.fifo with the limit 2: it has been handed
-  // "111 222 333" and waits for more of the list, with group 2 begun under its temporary name.
+  // "1111111 2222222 3333333" and waits for more of the list, with group 2 begun under its
+  // temporary name.
   struct MidConversion {
     StartedProgram program;
     int list;  // the write end of the FIFO; -1 when the program never started
@@ -287,7 +288,8 @@ class EndToEndTest : public ::testing::Test {
     write_answers(program, "2\nlist.fifo\n");
     int list = program.target < 0 ? -1 : ::open(fifo.c_str(), O_WRONLY);
     // The program judges the start of a list before it converts any of it.
-    const std::string start_of_list = "111 222 333" + std::string(kJudgedStartSize - 11, ' ');
+    const std::string start_of_list =
+        "1111111 2222222 3333333" + std::string(kJudgedStartSize - 23, ' ');
     if (list >= 0 &&
         (::write(list, start_of_list.data(), start_of_list.size()) != std::ssize(start_of_list) ||
          !wait_for_entry_starting_with(".output_2.xml."))) {
@@ -309,44 +311,47 @@ class EndToEndTest : public ::testing::Test {
 };
 
 TEST_F(EndToEndTest, ReportsEachFailureWithItsReasonInOrderInOneLogOfBothStreams) {
-  write_list("list.txt", "111 222 333");
+  write_list("list.txt", "1111111 2222222 3333333");
   std::filesystem::create_directory(work_.path() / "output_1.xml");
   const RunResult result = run("2\nmissing.txt\nlist.txt\n",
                                {.arguments = {"--help", "other.txt"}, .errors_to_console = true});
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console, kBanner + kAsk +
-                                "change_utf8: missing.txt: No such file or directory\n" +
-                                kUnusable + kAsk +
-                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
-                                "change_utf8: output_1.xml: Is a directory\n"
-                                "read:111\nread:222\n輸出檔案:output_2.xml\nread:333\n" +
-                                test_support::kSomeFilesUnwritable);
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
+  EXPECT_EQ(result.console,
+            kBanner + kAsk + "change_utf8: missing.txt: No such file or directory\n" + kUnusable +
+                kAsk +
+                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\n"
+                "change_utf8: output_1.xml: Is a directory\n"
+                "read:1111111\nread:2222222\n輸出檔案:output_2.xml\nread:3333333\n" +
+                test_support::kSomeFilesUnwritable);
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"3333333"}));
 }
 
 TEST_F(EndToEndTest, KeepsTheOldGroupFileWhenTheFileSizeLimitStopsTheNewOne) {
   // A limit on the size of any file (`ulimit -f`, which must not kill the program) that the
   // console stays below, but not the first group, where each & takes five bytes.
   const std::string ampersands(2000, '&');
-  write_list("list.txt", "111 " + ampersands + " 333");
+  write_list("list.txt", "1111111 " + ampersands + " 3333333");
   write_file(work_.path() / "output_1.xml", "old group");
   const RunResult result = run("2\nlist.txt\n", {.file_size_limit = 5000});
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.console, kBanner + kAsk + "輸出檔案:output_1.xml\nread:111\nread:" + ampersands +
-                                "\n無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:333\n" +
-                                test_support::kSomeFilesUnwritable);
+  EXPECT_EQ(result.console,
+            kBanner + kAsk + "輸出檔案:output_1.xml\nread:1111111\nread:" + ampersands +
+                "\n無法寫入檔案:output_1.xml\n輸出檔案:output_2.xml\nread:3333333\n" +
+                test_support::kSomeFilesUnwritable);
   EXPECT_EQ(result.errors, "change_utf8: list.txt:1: " + ampersands.substr(0, 32) +
                                "...: is not a phone number\n"
-                               "change_utf8: output_1.xml: File too large\n");
+                               "change_utf8: output_1.xml: File too large\n"
+                               "change_utf8: list.txt: extract_phone_numbers list.txt > "
+                               "numbers.txt writes only its phone numbers, one a line\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml", "output_2.xml"}));
   EXPECT_EQ(file("output_1.xml"), "old group");
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"3333333"}));
 }
 
 TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
   // The list typed as output_1.xml, and a second hard link to it as output_2.xml, in a folder
   // that can be written but not listed.
-  write_list("output_1.xml", "111 222 333");
+  write_list("output_1.xml", "1111111 2222222 3333333");
   std::filesystem::create_hard_link(work_.path() / "output_1.xml", work_.path() / "output_2.xml");
   std::filesystem::permissions(work_.path(), std::filesystem::perms(0333));
   const RunResult result = run("1\noutput_1.xml\n", {.as_nobody = true});
@@ -356,17 +361,17 @@ TEST_F(EndToEndTest, NeverReplacesTheListEvenInAFolderThatCannotBeListed) {
   }
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.console, kBanner + kAsk +
-                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:111\n"
-                                "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:222\n"
-                                "輸出檔案:output_3.xml\nread:333\n" +
+                                "輸出檔案:output_1.xml\n無法寫入檔案:output_1.xml\nread:1111111\n"
+                                "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:2222222\n"
+                                "輸出檔案:output_3.xml\nread:3333333\n" +
                                 test_support::kSomeFilesUnwritable);
   const std::string reason =
       ": is the phone list being read; rename the list or run the program in another folder\n";
   EXPECT_EQ(result.errors,
             "change_utf8: output_1.xml" + reason + "change_utf8: output_2.xml" + reason);
-  EXPECT_EQ(file("output_1.xml"), "111 222 333");
-  EXPECT_EQ(file("output_2.xml"), "111 222 333");
-  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"333"}));
+  EXPECT_EQ(file("output_1.xml"), "1111111 2222222 3333333");
+  EXPECT_EQ(file("output_2.xml"), "1111111 2222222 3333333");
+  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"3333333"}));
 }
 
 TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsTheProgram) {
@@ -379,17 +384,18 @@ TEST_F(EndToEndTest, ASignalDuringTheConversionLeavesOnlyWholeGroupsAndEndsThePr
     ::close(conversion.list);  // a program that outlived the signal ends, not hangs
     EXPECT_EQ(wait_for(conversion.program.pid), -signal_number);
     EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"})) << signal_number;
-    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"})) << signal_number;
+    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1111111", "2222222"}))
+        << signal_number;
     clear_work();
   }
 
   // Started under nohup, the program goes on after a hangup.
   const MidConversion conversion = start_mid_conversion({.shell_prelude = "trap '' HUP"});
   ::kill(conversion.program.target, SIGHUP);
-  ASSERT_EQ(::write(conversion.list, "444", 3), 3);
+  ASSERT_EQ(::write(conversion.list, "4444444", 7), 7);
   ::close(conversion.list);
   EXPECT_EQ(wait_for(conversion.program.pid), 0);
-  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333", "444"}));
+  EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"3333333", "4444444"}));
 }
 
 TEST_F(EndToEndTest, EndsOnASignalAlsoAsTheProcess1OfAContainer) {
@@ -403,14 +409,14 @@ TEST_F(EndToEndTest, EndsOnASignalAlsoAsTheProcess1OfAContainer) {
   ::close(conversion.list);  // a program that outlived the signal ends, not hangs
   EXPECT_EQ(wait_for(conversion.program.pid), 128 + SIGTERM);
   EXPECT_EQ(files(), (std::vector<std::string>{"list.fifo", "output_1.xml"}));
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1111111", "2222222"}));
 }
 
 TEST_F(EndToEndTest, ASignalWhileAFileIsSlowlyCreatedLeavesNothing) {
   // tests/slow_creation_shim.cpp holds each exclusive creation for a second after the file
   // exists, as a slow memory card does: the signal arrives before the file is the program's
   // to remove.
-  write_list("list.txt", "111 222");
+  write_list("list.txt", "1111111 2222222");
   const StartedProgram program = start(
       {.environment = {"LD_PRELOAD=" SLOW_CREATION_SHIM_PATH, "SLOW_CREATION_MICROSECONDS=1000000",
                        "ASAN_OPTIONS=verify_asan_link_order=0"}});
@@ -448,12 +454,14 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
             "change_utf8: ,000: 沒有此一檔案或目錄\n"
             "change_utf8: empty.txt: 沒有任何電話號碼\n"
             "change_utf8: list.txt:1: 姓名: 不是電話號碼\n"
+            "change_utf8: list.txt: 執行 extract_phone_numbers list.txt > numbers.txt "
+            "可只取出其中的電話號碼，一行一筆\n"
             "change_utf8: output_3.xml: 是先前執行留下的檔案，不屬於這次轉換；"
             "把群組檔複製到手機之前，請先刪除此檔及編號更大的群組檔\n");
 }
 
 TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
-  write_list("list.txt", "111 222 333");
+  write_list("list.txt", "1111111 2222222 3333333");
   // A full device, and a pipe that nobody reads, which must not end the program by SIGPIPE
   // halfway through a file.
   const struct {
@@ -467,13 +475,13 @@ TEST_F(EndToEndTest, FailsWhenTheConsoleCannotBeWrittenButStillWritesTheFiles) {
     const RunResult result = run("2\nlist.txt\n", row.options);
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_EQ(result.errors, row.errors);
-    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
-    EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"333"}));
+    EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1111111", "2222222"}));
+    EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"3333333"}));
   }
 }
 
 TEST_F(EndToEndTest, RefusesTheStandardInputAsTheListAndLosesNoAnswer) {
-  write_list("list.txt", "111 222 333");
+  write_list("list.txt", "1111111 2222222 3333333");
   write_list("answers.txt", "2 answers.txt /dev/stdin list.txt\n");
   const std::string refused = kAsk + kUnusable;
   // Answers through a pipe, and answers redirected from a file that is also named as the list.
@@ -586,21 +594,24 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
     }
     ASSERT_EQ(::write(answers, "list.fifo\n", 10), 10);
     const int list = ::open(fifo.c_str(), O_WRONLY);
-    const std::string start_of_list = "111 222" + std::string(kJudgedStartSize - 7, ' ');
+    const std::string start_of_list = "1111111 2222222" + std::string(kJudgedStartSize - 15, ' ');
     ASSERT_EQ(::write(list, start_of_list.data(), start_of_list.size()), std::ssize(start_of_list));
     if (on_terminal) {  // while the program waits for the rest of the list
       const std::string first_lines =
-          kBanner + kAsk + refusals + "輸出檔案:output_1.xml\nread:111\nread:222\n";
+          kBanner + kAsk + refusals + "輸出檔案:output_1.xml\nread:1111111\nread:2222222\n";
       EXPECT_EQ(read_until(console, shown, first_lines), first_lines);
     }
     const std::string escapes = "\x1B]52;c;cm0gLXJmIH4=\x07\x1B[2J";
-    const std::string rest_of_list = "333 " + escapes;
+    const std::string rest_of_list = "3333333 " + escapes;
     ASSERT_EQ(::write(list, rest_of_list.data(), rest_of_list.size()), std::ssize(rest_of_list));
     ::close(list);
     const std::string expected =
         kBanner + kAsk + refusals + kConverted123 +
         "read:" + (on_terminal ? "?]52;c;cm0gLXJmIH4=??[2J" : escapes) +
-        "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n" + kClosing;
+        "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n"
+        "change_utf8: list.fifo: extract_phone_numbers list.fifo > numbers.txt writes only its "
+        "phone numbers, one a line\n" +
+        kClosing;
     if (read_until(console, shown, expected) != expected) {
       ADD_FAILURE() << "the console showed: " << shown;
       ::kill(child, SIGKILL);

@@ -38,7 +38,7 @@ Entries split_entries(std::string_view text, std::size_t split) {
   return entries;
 }
 
-TEST(EntrySplitterTest, SplitsAtWhiteSpaceAndCountsLineFeedsHoweverTheTextIsCut) {
+TEST(EntrySplitterTest, SplitsAtWhiteSpaceAndCountsLineEndsHoweverTheTextIsCut) {
   const struct {
     std::string text;
     Entries entries;
@@ -48,7 +48,9 @@ TEST(EntrySplitterTest, SplitsAtWhiteSpaceAndCountsLineFeedsHoweverTheTextIsCut)
       {"0912", {{1, "0912"}}},
       {"a b\tc", {{1, "a"}, {1, "b"}, {1, "c"}}},
       {"a\r\n\r\nb\n", {{1, "a"}, {3, "b"}}},
-      {"\n\n  x\vy\fz\rw", {{3, "x"}, {3, "y"}, {3, "z"}, {3, "w"}}},
+      {"\n\n  x\vy\fz\rw", {{3, "x"}, {3, "y"}, {3, "z"}, {4, "w"}}},
+      {"a\rb\n\r\rc\r", {{1, "a"}, {2, "b"}, {5, "c"}}},  // CR, LF and CR LF each end a line
+      {"a\n\rb\r\n\nc\r \nd", {{1, "a"}, {3, "b"}, {5, "c"}, {7, "d"}}},
       {std::string("\0\x85\xE7\x8E\x8B\n+1", 8),
        {{1, std::string("\0\x85\xE7\x8E\x8B", 5)}, {2, "+1"}}},
   };

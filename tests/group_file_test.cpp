@@ -125,8 +125,8 @@ TEST_F(GroupFileWriterTest, NeverReplacesAFolderOrANameThatLeadsToTheProtectedFi
   EXPECT_TRUE(std::filesystem::is_symlink(path_of("output_2.xml")));
   EXPECT_EQ(read_file(path_of("output_3.xml")), list);
   EXPECT_TRUE(std::filesystem::is_directory(path_of("output_4.xml")));
-  EXPECT_FALSE(writer.other_file_under_group_name(1)) << "the list is no leftover";
-  EXPECT_TRUE(writer.other_file_under_group_name(4));
+  EXPECT_EQ(writer.check_no_file_from_earlier_run(1), std::nullopt) << "the list is no leftover";
+  EXPECT_TRUE(writer.check_no_file_from_earlier_run(4).has_value());
 
   ASSERT_EQ(writer.begin_group(5), std::nullopt);  // the next group is written as usual
   add_contact(writer, 0, "1");
@@ -140,6 +140,10 @@ TEST_F(GroupFileWriterTest, NeverReplacesAFolderOrANameThatLeadsToTheProtectedFi
   EXPECT_EQ(failure->subject, "output_1.xml");
   EXPECT_EQ(failure->reason, "Input/output error");
   EXPECT_EQ(read_file(path_of("output_1.xml")), list);
+  // Nor is it known whether a file of an earlier run stands there: the user is told why.
+  const std::optional<Failure> unknown = writer.check_no_file_from_earlier_run(6);
+  ASSERT_TRUE(unknown.has_value());
+  EXPECT_EQ(unknown->subject + ": " + unknown->reason, "output_6.xml: Input/output error");
 }
 
 }  // namespace

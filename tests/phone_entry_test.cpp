@@ -23,18 +23,22 @@ bool judge_split(PhoneNumberCheck& check, std::string_view entry, std::size_t sp
   return check.is_phone_number();
 }
 
-TEST(PhoneNumberCheckTest, AcceptsDigitsAndPunctuationWithThreeToTwentyDigits) {
+TEST(PhoneNumberCheckTest, AcceptsDigitsAndPunctuationWithSevenToTwentyDigits) {
   const EntryAndVerdict rows[] = {
       {"", false},
       {"12", false},
-      {"123", true},
+      {"0912", false},  // the pieces of 0912 345 678 and +886 912 345 678
+      {"345", false},
+      {"+886", false},
+      {"123456", false},
+      {"1234567", true},
       {"0912345678", true},
       {"12345678901234567890", true},    // 20 digits
       {"123456789012345678901", false},  // 21 digits
       {std::string(1000, '9'), false},
       {"+886912345678", true},
-      {"+12", false},
-      {"+123", true},
+      {"+123456", false},
+      {"+1234567", true},
       {"+", false},
       {"0912+345678", false},  // + not first
       {"0912345678+", false},
@@ -43,9 +47,9 @@ TEST(PhoneNumberCheckTest, AcceptsDigitsAndPunctuationWithThreeToTwentyDigits) {
       {"02.1234.5678", true},
       {"(02)12345678", true},
       {"+886-(2)-1234.5678", true},
-      {"1-2-3", true},
+      {"1-2-3-4-5-6-7", true},
       {"--.()", false},
-      {"1-2", false},
+      {"1-2-3-4-5-6", false},
       {"+1234567890-12345678901", false},  // 21 digits among punctuation
       {"+(12345678901234567890)", true},
       {std::string(kWangXiaoMing) + ",0912345678", false},  // a CSV line without spaces
@@ -78,7 +82,7 @@ TEST(PhoneNumberCheckTest, ForgetsTheEntryOnReset) {
   check.add("abc");
   check.reset();
   EXPECT_FALSE(check.is_phone_number());  // an empty entry
-  check.add("123");
+  check.add("1234567");
   EXPECT_TRUE(check.is_phone_number());
   check.reset();
   check.add("4");

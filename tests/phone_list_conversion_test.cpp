@@ -73,6 +73,12 @@ class ConversionTest : public ::testing::Test {
     return "change_utf8: " + (dir_.path() / "list.txt").string() + ":" + std::to_string(line) +
            ": " + std::string(shown) + ": is not a phone number\n";
   }
+  // The note after a list with an entry that is not a phone number.
+  std::string extraction_hint() const {
+    const std::string list = (dir_.path() / "list.txt").string();
+    return "change_utf8: " + list + ": extract_phone_numbers " + list +
+           " > numbers.txt writes only its phone numbers, one a line\n";
+  }
   // The reason line for the list.
   std::string list_reason(std::string_view reason) const {
     return "change_utf8: " + (dir_.path() / "list.txt").string() + ": " + std::string(reason) +
@@ -94,7 +100,7 @@ TEST_F(ConversionTest, FillsEachFileToTheLimitAndPutsTheRestInTheLast) {
   } rows[] = {
       {"1\n2\n3\n4\n5\n6\n7\n", 3, {{"1", "2", "3"}, {"4", "5", "6"}, {"7"}}},
       {"1 2 3 4 5 6", 3, {{"1", "2", "3"}, {"4", "5", "6"}}},  // no empty third file
-      {"111 222", 1, {{"111"}, {"222"}}},
+      {"1111111 2222222", 1, {{"1111111"}, {"2222222"}}},
       {"x", 9999, {{"x"}}},
   };
   for (const auto& row : rows) {
@@ -129,7 +135,11 @@ TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbersAndEachNumberAsRead) {
                                 note(2,
                                      "\xE7\x8E\x8B"
                                      "0912") +
-                                note(3, "09??12"));
+                                note(3, "09??12") +
+                                list_reason("holds bytes that are not UTF-8, perhaps Big5 "
+                                            "(Notepad's \"ANSI\"); save it as UTF-8 or Unicode "
+                                            "text") +
+                                extraction_hint());
 }
 
 TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
@@ -205,44 +215,46 @@ TEST_F(ConversionTest, StreamsNumbersCharactersAndEntitiesAcrossReadBlocks) {
 
 TEST_F(ConversionTest, ReportsEachUnwritableFileWhenItsFailureIsKnownAndGoesOn) {
   std::filesystem::create_directory(out_ / "output_2.xml");  // fails to begin
-  ASSERT_EQ(convert("111 222 333", 1), ConversionResult::SomeFilesUnwritable);
+  ASSERT_EQ(convert("1111111 2222222 3333333", 1), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
-            "輸出檔案:output_1.xml\nread:111\n"
-            "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:222\n"
-            "輸出檔案:output_3.xml\nread:333\n");
+            "輸出檔案:output_1.xml\nread:1111111\n"
+            "輸出檔案:output_2.xml\n無法寫入檔案:output_2.xml\nread:2222222\n"
+            "輸出檔案:output_3.xml\nread:3333333\n");
   EXPECT_EQ(reasons_.str(), "change_utf8: output_2.xml: Is a directory\n");
-  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"333"}));
+  EXPECT_EQ(file("output_3.xml"), expected_group_file(3, {"3333333"}));
 
   empty_output_folder();
   file_system_.write_failure = "No space left on device";  // fails when each group ends
   file_system_.remove_failure = "Read-only file system";   // the last temporary file stays
-  ASSERT_EQ(convert("111 222 333", 2), ConversionResult::SomeFilesUnwritable);
+  ASSERT_EQ(convert("1111111 2222222 3333333", 2), ConversionResult::SomeFilesUnwritable);
   EXPECT_EQ(console_,
-            "輸出檔案:output_1.xml\nread:111\nread:222\n無法寫入檔案:output_1.xml\n"
-            "輸出檔案:output_2.xml\nread:333\n無法寫入檔案:output_2.xml\n");
+            "輸出檔案:output_1.xml\nread:1111111\nread:2222222\n無法寫入檔案:output_1.xml\n"
+            "輸出檔案:output_2.xml\nread:3333333\n無法寫入檔案:output_2.xml\n");
   const std::string process_id = std::to_string(::getpid());
   EXPECT_EQ(reasons_.str(),
             "change_utf8: output_1.xml: No space left on device\n"
             "change_utf8: .output_1.xml." +
                 process_id +
-                ".tmp: Read-only file system\n"
+                ".tmp: cannot be removed: Read-only file system; delete it by hand\n"
                 "change_utf8: output_2.xml: No space left on device\n"
                 "change_utf8: .output_2.xml." +
-                process_id + ".tmp: Read-only file system\n");
+                process_id + ".tmp: cannot be removed: Read-only file system; delete it by hand\n");
 }
 
 TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
-  // Reads fail from the third byte after the judged start on: within 444. An earlier run left
+  // Reads fail from the third byte after the judged start on: within 4444444. An earlier run left
   // output_2.xml, whose name this run announced for the group it drops.
-  const std::string list = "111 222 333" + std::string(kJudgedStartSize - 11, ' ') + " 444 555";
+  const std::string list =
+      "1111111 2222222 3333333" + std::string(kJudgedStartSize - 23, ' ') + " 4444444 5555555";
   write_file(out_ / "output_2.xml", "from an earlier run");
   file_system_.fail_reads_after(static_cast<long>(kJudgedStartSize) + 2);
   ASSERT_EQ(convert(list, 2), ConversionResult::ListReadFailed);
   EXPECT_EQ(console_,
-            "輸出檔案:output_1.xml\nread:111\nread:222\n輸出檔案:output_2.xml\nread:333\nread:4\n");
+            "輸出檔案:output_1.xml\nread:1111111\nread:2222222\n輸出檔案:output_2.xml\nread:"
+            "3333333\nread:4\n");
   EXPECT_EQ(reasons_.str(), list_reason("Input/output error") + kLeftoverOutput2);
   EXPECT_EQ(files(), (std::vector<std::string>{"output_1.xml", "output_2.xml"}));
-  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"111", "222"}));
+  EXPECT_EQ(file("output_1.xml"), expected_group_file(1, {"1111111", "2222222"}));
   EXPECT_EQ(file("output_2.xml"), "from an earlier run");
 
   // Before the first number, the list is one that cannot be read.
@@ -256,12 +268,12 @@ TEST_F(ConversionTest, StopsAtAReadErrorWithTheWholeGroupsAndNamesALeftover) {
 
 TEST_F(ConversionTest, NamesAFileJustPastTheLastGroupWrittenWholeButNeverTheList) {
   write_file(out_ / "output_2.xml", "from an earlier run");
-  ASSERT_EQ(convert("111 222", 2), ConversionResult::Converted);
+  ASSERT_EQ(convert("1111111 2222222", 2), ConversionResult::Converted);
   EXPECT_EQ(reasons_.str(), kLeftoverOutput2);
 
   // The list itself, under the name past the last group: no leftover.
   empty_output_folder();
-  write_file(dir_.path() / "list.txt", "111 222");
+  write_file(dir_.path() / "list.txt", "1111111 2222222");
   std::filesystem::create_hard_link(dir_.path() / "list.txt", out_ / "output_2.xml");
   ASSERT_EQ(convert_file(out_ / "output_2.xml", 2), ConversionResult::Converted);
   EXPECT_EQ(reasons_.str(), "");
@@ -284,7 +296,8 @@ std::string utf16(std::string_view text, bool little_endian) {
 TEST_F(ConversionTest, ConvertsUtf16TextAsItsUtf8AndNamesWhatIsNotAPhoneNumber) {
   // A sheet saved as "Unicode text": a header row, tab-separated cells, CRLF.
   const std::string sheet = "Name\tPhone\r\n王\t0912345678\r\n\r\nLin\t+886-932(435)658\r\n";
-  const std::string notes = note(1, "Name") + note(1, "Phone") + note(2, "王") + note(4, "Lin");
+  const std::string notes =
+      note(1, "Name") + note(1, "Phone") + note(2, "王") + note(4, "Lin") + extraction_hint();
   for (const bool little_endian : {true, false}) {
     for (const std::size_t block_size : {kListBlockSize, std::size_t{7}}) {
       empty_output_folder();

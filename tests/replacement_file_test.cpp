@@ -63,14 +63,16 @@ TEST_F(ReplacementFileTest, CreatesBesideFilesThatTakeItsTemporaryNamesWithoutTo
   EXPECT_EQ(read_file(path_of(temporary_name(0))), "left");
   EXPECT_EQ(read_file(path_of("victim.txt")), "victim");
 
-  // When every name is taken, the failure names the last one tried.
+  // When every name is taken, the failure says so and names the last one tried.
   for (int attempt = 2; attempt < 100; ++attempt) {
     write_file(path_of(temporary_name(attempt)), "left");
   }
   const std::optional<Failure> failure = file.create(path_of("target.txt"));
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->subject, "target.txt");
-  EXPECT_EQ(failure->reason, temporary_name(99) + ": File exists");
+  EXPECT_EQ(failure->reason,
+            "every temporary name is taken (the last tried: " + temporary_name(99) +
+                ": File exists); delete the hidden .target.txt.*.tmp files");
   EXPECT_FALSE(file.is_open());
   EXPECT_EQ(read_file(path_of("target.txt")), "new");
 }
@@ -104,15 +106,21 @@ TEST_F(ReplacementFileTest, KeepsTheTargetWhenWritingClosingOrRenamingFails) {
   }
 }
 
-TEST_F(ReplacementFileTest, NamesATemporaryFileThatCannotBeRemoved) {
+TEST_F(ReplacementFileTest, NamesATemporaryFileThatCannotBeRemovedButNotOneAlreadyGone) {
   ReplacementFile file(file_system_, TerminationSlot::of_this_process());
   ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
   file_system_.remove_failure = "Read-only file system";
   const std::optional<Failure> failure = file.discard();
   ASSERT_TRUE(failure.has_value());
   EXPECT_EQ(failure->subject, temporary_name(0));
-  EXPECT_EQ(failure->reason, "Read-only file system");
+  EXPECT_EQ(failure->reason, "cannot be removed: Read-only file system; delete it by hand");
   EXPECT_FALSE(file.is_open());
+
+  // Its folder was deleted, say: nothing is left for the user to do.
+  file_system_.remove_failure.clear();
+  ASSERT_EQ(file.create(path_of("target.txt")), std::nullopt);
+  std::filesystem::remove(path_of(temporary_name(1)));
+  EXPECT_EQ(file.discard(), std::nullopt);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ void expect_shown(ShownText& shown, const TextAndShown& row) {
   EXPECT_EQ(shown_bytewise(shown, row.text), row.shown) << row.text << " byte by byte";
 }
 
-TEST(ShownTextTest, ShowsControlsAndIllFormedBytesAsQuestionMarks) {
+TEST(ShownTextTest, ShowsControlsInvisibleCharactersAndIllFormedBytesAsQuestionMarks) {
   const TextAndShown rows[] = {
       {"", ""},
       {"0912345678", "0912345678"},
@@ -69,6 +69,19 @@ TEST(ShownTextTest, ShowsControlsAndIllFormedBytesAsQuestionMarks) {
        "1?2"},
       {std::string(kWang) + "0912" + std::string(kPhoneEmoji) + "\xEF\xBF\xBD\xEF\xBF\xBF",
        std::string(kWang) + "0912" + std::string(kPhoneEmoji) + "\xEF\xBF\xBD\xEF\xBF\xBF"},
+      // Invisible and direction-changing characters, each beside a neighbour that is copied:
+      // U+FEFF before a number (two UTF-16 files joined) would look like nothing at all.
+      {"\xEF\xBB\xBE\xEF\xBB\xBF"
+       "0922333444",
+       "\xEF\xBB\xBE?0922333444"},  // U+FEFE, U+FEFF
+      // U+200A, U+200B, U+200F, U+2010; U+2029, U+202A, U+202E, U+202F
+      {"\xE2\x80\x8A\xE2\x80\x8B\xE2\x80\x8F\xE2\x80\x90\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2"
+       "\x80\xAF",
+       "\xE2\x80\x8A??\xE2\x80\x90\xE2\x80\xA9??\xE2\x80\xAF"},
+      // U+2060, U+2064, U+2065, U+2066, U+2069, U+206A; U+E0000, U+E007F, U+E0080
+      {"\xE2\x81\xA0\xE2\x81\xA4\xE2\x81\xA5\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA\xF3\xA0\x80\x80"
+       "\xF3\xA0\x81\xBF\xF3\xA0\x82\x80",
+       "??\xE2\x81\xA5??\xE2\x81\xAA??\xF3\xA0\x82\x80"},
       // Ill-formed UTF-8: one `?` for each byte.
       {"09\xFF\xFE"
        "12",
