@@ -1,13 +1,12 @@
 #include "console.h"
 
-#include <libintl.h>
-
 #include <istream>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
 #include "file_system.h"
+#include "message_catalog.h"
 
 namespace {
 
@@ -105,7 +104,7 @@ void Console::hand_over() {
   pending_.clear();  // once standard output has failed, the rest goes nowhere
   if (!output_ && !output_failure_told_) {
     output_failure_told_ = true;
-    write_reason(FileSystem::last_call_failure(::gettext("standard output")));
+    write_reason(FileSystem::last_call_failure(catalog::gettext("standard output")));
   }
 }
 

@@ -1,7 +1,5 @@
 #include "dialogue.h"
 
-#include <libintl.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -10,6 +8,7 @@
 #include <string_view>
 
 #include "console.h"
+#include "message_catalog.h"
 #include "phone_list_conversion.h"
 #include "shown_text.h"
 
@@ -80,9 +79,10 @@ bool holds_full_width_digit(std::string_view answer) {
 // Why `answer` is not taken as the count.
 const char* why_not_a_count(std::string_view answer) {
   if (holds_full_width_digit(answer)) {
-    return ::gettext("is written in full-width digits; type the count in half-width digits 0 to 9");
+    return catalog::gettext(
+        "is written in full-width digits; type the count in half-width digits 0 to 9");
   }
-  return ::gettext("is not a number from 1 to 9999");
+  return catalog::gettext("is not a number from 1 to 9999");
 }
 
 // Reads the count; nullopt when the answers have ended, or it is no number or outside the
@@ -101,7 +101,7 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
   if (count.length < answer->size()) {
     console.write_reason(
         shown_in_a_note(*answer),
-        with_number(::gettext("the count is %s; the rest is read as the next answer"),
+        with_number(catalog::gettext("the count is %s; the rest is read as the next answer"),
                     *count.value));
     console.hand_back_answer(std::string_view(*answer).substr(count.length));
   }
@@ -145,7 +145,7 @@ int print_closing_text(std::optional<ConversionResult> result, Console& console)
     console.print_line(kListReadFailed);
     return 1;
   } else if (!result) {
-    console.write_reason(::gettext("the answers ended before a usable list was named"));
+    console.write_reason(catalog::gettext("the answers ended before a usable list was named"));
     return 1;
   }
   return 0;

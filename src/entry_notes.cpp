@@ -1,10 +1,9 @@
 #include "entry_notes.h"
 
-#include <libintl.h>
-
 #include <algorithm>
 
 #include "console.h"
+#include "message_catalog.h"
 #include "shown_text.h"
 
 namespace {
@@ -61,15 +60,15 @@ void EntryNotes::note_entry() {
   subject += std::to_string(entry_line_);
   subject += ": ";
   subject += shown_in_a_note(entry_start_);
-  console_.write_reason(subject, ::gettext("is not a phone number"));
+  console_.write_reason(subject, catalog::gettext("is not a phone number"));
 }
 
 void EntryNotes::note_after_list() {
   note_entries_not_named();
   if (ill_formed_utf8_.found()) {
-    console_.write_reason(list_name_,
-                          ::gettext("holds bytes that are not UTF-8, perhaps Big5 (Notepad's "
-                                    "\"ANSI\"); save it as UTF-8 or Unicode text"));
+    console_.write_reason(
+        list_name_, catalog::gettext("holds bytes that are not UTF-8, perhaps Big5 (Notepad's "
+                                     "\"ANSI\"); save it as UTF-8 or Unicode text"));
   }
   if (entries_not_phone_numbers_ > 0) {
     note_extraction_command();
@@ -81,16 +80,18 @@ void EntryNotes::note_entries_not_named() {
   if (not_named <= 0) {
     return;
   }
-  console_.write_reason(list_name_, with_number(::ngettext("%s more entry is not a phone number",
-                                                           "%s more entries are not phone numbers",
-                                                           static_cast<unsigned long>(not_named)),
-                                                not_named));
+  console_.write_reason(list_name_,
+                        with_number(catalog::ngettext("%s more entry is not a phone number",
+                                                      "%s more entries are not phone numbers",
+                                                      static_cast<unsigned long>(not_named)),
+                                    not_named));
 }
 
 // The second program of this package takes the phone numbers out of a list of any shape.
 void EntryNotes::note_extraction_command() {
   console_.write_reason(
-      list_name_, filled_in(::gettext("extract_phone_numbers %s > numbers.txt writes only its "
-                                      "phone numbers, one a line"),
-                            {shown_shell_word(list_name_)}));
+      list_name_,
+      filled_in(catalog::gettext("extract_phone_numbers %s > numbers.txt writes only its "
+                                 "phone numbers, one a line"),
+                {shown_shell_word(list_name_)}));
 }

@@ -1,10 +1,10 @@
 #include "group_file.h"
 
-#include <libintl.h>
-
 #include <cassert>
 #include <charconv>
 #include <utility>
+
+#include "message_catalog.h"
 
 namespace {
 
@@ -109,9 +109,10 @@ std::optional<Failure> GroupFileWriter::check_no_file_from_earlier_run(std::int6
   if (!name.taken || (protected_file_ && name.leads_to == protected_file_)) {
     return std::nullopt;
   }
-  return Failure{subject, ::gettext("is from an earlier run and not part of this conversion; "
-                                    "delete it and any higher-numbered group files before "
-                                    "copying them to the phone")};
+  return Failure{subject,
+                 catalog::gettext("is from an earlier run and not part of this conversion; "
+                                  "delete it and any higher-numbered group files before "
+                                  "copying them to the phone")};
 }
 
 std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(
@@ -126,8 +127,9 @@ std::optional<Failure> GroupFileWriter::check_name_can_be_replaced(
     return FileSystem::is_a_directory(subject);
   }
   if (protected_file_ && name.leads_to == protected_file_) {
-    return Failure{subject, ::gettext("is the phone list being read; rename the list or run the "
-                                      "program in another folder")};
+    return Failure{subject,
+                   catalog::gettext("is the phone list being read; rename the list or run the "
+                                    "program in another folder")};
   }
   return std::nullopt;
 }

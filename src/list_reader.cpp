@@ -1,12 +1,11 @@
 #include "list_reader.h"
 
-#include <libintl.h>
-
 #include <algorithm>
 #include <cassert>
 #include <span>
 #include <utility>
 
+#include "message_catalog.h"
 #include "shown_text.h"
 
 namespace {
@@ -53,7 +52,7 @@ std::optional<Failure> ListReader::open(const std::filesystem::path& path,
   name_ = shown_name(path.native());
   if (path.native().find('\0') != std::string::npos) {
     // The name would be cut at the NUL byte, and another file opened.
-    return Failure{name_, ::gettext("holds a NUL byte")};
+    return Failure{name_, catalog::gettext("holds a NUL byte")};
   }
   OpenedFile opened = files_.open_for_reading(path, name_);
   if (opened.failure) {
@@ -75,10 +74,10 @@ std::optional<Failure> ListReader::refuse_unusable_kind(std::optional<FileIdenti
   }
   identity_ = status.identity;
   if (answers_file == identity_) {
-    return Failure{name_, ::gettext("is the standard input, which holds the answers")};
+    return Failure{name_, catalog::gettext("is the standard input, which holds the answers")};
   }
   if (status.is_terminal) {
-    return Failure{name_, ::gettext("is a terminal, not a list")};
+    return Failure{name_, catalog::gettext("is a terminal, not a list")};
   }
   return std::nullopt;
 }
@@ -145,7 +144,8 @@ std::optional<Failure> ListReader::judge_start() {
   const bool plain_text =
       utf16_ ? !holds_utf16_nul(start_left_) : start_left_.find('\0') == std::string_view::npos;
   if (!plain_text) {
-    return Failure{name_, ::gettext("is not plain text, perhaps a spreadsheet or word-processor "
+    return Failure{name_,
+                   catalog::gettext("is not plain text, perhaps a spreadsheet or word-processor "
                                     "file; save it as UTF-8 or Unicode text")};
   }
   if (utf16_) {

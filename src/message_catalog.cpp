@@ -1,5 +1,7 @@
 #include "message_catalog.h"
 
+#include <libintl.h>
+
 #include <string>
 #include <system_error>
 
@@ -52,3 +54,20 @@ std::filesystem::path message_catalog_folder(std::string_view text_domain,
   return choose_message_catalog_folder(text_domain, running_program_folder(),
                                        locale_folder_from_program_folder, configured_folder);
 }
+
+namespace catalog {
+
+const char* gettext(const char* text) {
+  const char* translation = ::gettext(text);
+  return *translation != '\0' ? translation : text;
+}
+
+const char* ngettext(const char* singular, const char* plural, unsigned long count) {
+  const char* translation = ::ngettext(singular, plural, count);
+  if (*translation != '\0') {
+    return translation;
+  }
+  return count == 1 ? singular : plural;
+}
+
+}  // namespace catalog

@@ -26,4 +26,13 @@ std::filesystem::path choose_message_catalog_folder(
     std::string_view locale_folder_from_program_folder,
     const std::filesystem::path& configured_folder);
 
+// The program's texts in the user's language, looked up in the catalog of the current text
+// domain. A text the catalog lacks, or gives as empty (as a catalog cut short does), stays as
+// written in the source, in English: a reason is never lost.
+namespace catalog {
+const char* gettext(const char* text);
+// The form of `singular` or `plural` for `count`, by the catalog's plural rule.
+const char* ngettext(const char* singular, const char* plural, unsigned long count);
+}  // namespace catalog
+
 #endif  // CHANGE_UTF8_MESSAGE_CATALOG_H_

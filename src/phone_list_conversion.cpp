@@ -1,7 +1,5 @@
 #include "phone_list_conversion.h"
 
-#include <libintl.h>
-
 #include <cassert>
 #include <optional>
 #include <string>
@@ -9,6 +7,7 @@
 
 #include "console.h"
 #include "entry_notes.h"
+#include "message_catalog.h"
 
 namespace {
 
@@ -168,7 +167,7 @@ std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem:
   if (list.failure()) {
     return list.failure();
   }
-  return Failure{list.reader().name(), ::gettext("holds no phone number")};
+  return Failure{list.reader().name(), catalog::gettext("holds no phone number")};
 }
 
 ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,

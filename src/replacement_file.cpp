@@ -1,10 +1,11 @@
 #include "replacement_file.h"
 
-#include <libintl.h>
 #include <unistd.h>
 
 #include <cassert>
 #include <utility>
+
+#include "message_catalog.h"
 
 namespace {
 
@@ -55,10 +56,10 @@ std::optional<Failure> ReplacementFile::create_first_free(const std::filesystem:
   }
   if (created.failure) {
     if (created.name_taken) {  // left by earlier runs killed with this process id, each time
-      created.failure->reason =
-          filled_in(::gettext("every temporary name is taken (the last tried: %s: %s); delete "
-                              "the hidden .%s.*.tmp files"),
-                    {path.filename().native(), created.failure->reason, subject});
+      created.failure->reason = filled_in(
+          catalog::gettext("every temporary name is taken (the last tried: %s: %s); delete "
+                           "the hidden .%s.*.tmp files"),
+          {path.filename().native(), created.failure->reason, subject});
     }
     return std::move(created.failure);
   }
@@ -92,7 +93,7 @@ std::optional<Failure> ReplacementFile::discard() {
   slot_.clear();
   if (failure) {
     failure->reason =
-        filled_in(::gettext("cannot be removed: %s; delete it by hand"), {failure->reason});
+        filled_in(catalog::gettext("cannot be removed: %s; delete it by hand"), {failure->reason});
   }
   return failure;
 }

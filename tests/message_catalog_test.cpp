@@ -1,8 +1,11 @@
 #include "message_catalog.h"
 
 #include <gtest/gtest.h>
+#include <libintl.h>
 
+#include <clocale>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -11,6 +14,7 @@
 
 namespace {
 
+using test_support::read_file;
 using test_support::ScopedTempDir;
 using test_support::write_file;
 
@@ -80,3 +84,28 @@ TEST(MessageCatalogFolderTest, FallsBackForTheRunningProgramWhenNothingIsBesideI
 }
 
 }  // namespace
+
+// A catalog cut short at any length gives each text in Chinese or in English, never empty.
+TEST(MessageCatalogTextTest, GivesNoEmptyTextInTheUsersLanguageFromACatalogCutShort) {
+  const std::string saved_locale = std::setlocale(LC_MESSAGES, nullptr);
+  if (std::setlocale(LC_MESSAGES, "zh_TW.UTF-8") == nullptr) {
+    GTEST_SKIP() << "the zh_TW.UTF-8 locale is not installed (tools/install-dependencies tests)";
+  }
+  const std::string saved_domain = ::textdomain(nullptr);
+  const std::string catalog = read_file(CHANGE_UTF8_BUILT_CATALOG);
+  ScopedTempDir dir;
+  std::filesystem::create_directories(dir.path() / "zh_TW" / "LC_MESSAGES");
+  for (std::size_t length = 0; length < catalog.size(); ++length) {
+    const std::string domain = "cut_at_" + std::to_string(length);
+    write_file(dir.path() / "zh_TW" / "LC_MESSAGES" / (domain + ".mo"), catalog.substr(0, length));
+    ::bindtextdomain(domain.c_str(), dir.path().c_str());
+    ::textdomain(domain.c_str());
+    EXPECT_STRNE(catalog::gettext("holds no phone number"), "") << length;
+    EXPECT_STRNE(catalog::ngettext("%s more entry is not a phone number",
+                                   "%s more entries are not phone numbers", 2),
+                 "")
+        << length;
+  }
+  ::textdomain(saved_domain.c_str());
+  std::setlocale(LC_MESSAGES, saved_locale.c_str());
+}
