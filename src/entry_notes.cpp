@@ -12,15 +12,6 @@ namespace {
 // at most four bytes, and an incomplete one shows one `?` a byte.
 constexpr std::size_t kBytesOfEntryKept = 4 * (kCharactersShownInANote + 1);
 
-// `text` shown whole, as a note shows it but not cut short.
-std::string shown_whole(std::string_view text) {
-  std::string shown;
-  ShownText shown_text;
-  shown_text.append(text, shown);
-  shown_text.finish(shown);
-  return shown;
-}
-
 // Whether a shell takes `byte` in a word as itself: ASCII letters and digits, _ - . / , : + @
 // % =, and the bytes of characters beyond ASCII (a Chinese file name needs no quotes).
 bool is_plain_in_a_shell_word(char byte) {
@@ -34,8 +25,7 @@ bool is_plain_in_a_shell_word(char byte) {
 // is when a shell takes it as itself and it shows unchanged; otherwise in single quotes, each
 // ' written '\'' (a `?` shown for a control character then stands inside the quotes).
 std::string shown_shell_word(std::string_view name) {
-  if (std::all_of(name.begin(), name.end(), is_plain_in_a_shell_word) &&
-      shown_whole(name) == name) {
+  if (std::all_of(name.begin(), name.end(), is_plain_in_a_shell_word) && shown(name) == name) {
     return std::string(name);
   }
   std::string word = "'";
@@ -43,7 +33,7 @@ std::string shown_shell_word(std::string_view name) {
     word += byte == '\'' ? std::string_view("'\\''") : std::string_view(&byte, 1);
   }
   word += '\'';
-  return shown_whole(word);
+  return shown(word);
 }
 
 }  // namespace

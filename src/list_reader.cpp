@@ -24,15 +24,6 @@ bool holds_utf16_nul(std::string_view text) {
   return false;
 }
 
-// `name` as the user sees it on standard error: it cannot drive the terminal.
-std::string shown_name(std::string_view name) {
-  std::string shown;
-  ShownText shown_text;
-  shown_text.append(name, shown);
-  shown_text.finish(shown);
-  return shown;
-}
-
 }  // namespace
 
 ListReader::ListReader(FileSystem& files, std::size_t block_size)
@@ -49,7 +40,7 @@ ListReader::~ListReader() {
 std::optional<Failure> ListReader::open(const std::filesystem::path& path,
                                         std::optional<FileIdentity> answers_file) {
   assert(fd_ < 0);
-  name_ = shown_name(path.native());
+  name_ = shown(path.native());  // it cannot drive the terminal
   if (path.native().find('\0') != std::string::npos) {
     // The name would be cut at the NUL byte, and another file opened.
     return Failure{name_, catalog::gettext("holds a NUL byte")};

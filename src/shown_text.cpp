@@ -90,10 +90,14 @@ void ShownText::show_each_byte_as_question_mark(std::size_t count, std::string& 
   }
 }
 
+std::string shown(std::string_view text, std::size_t max_characters) {
+  std::string out;
+  ShownText shown_text(max_characters);
+  shown_text.append(text, out);
+  shown_text.finish(out);
+  return out;
+}
+
 std::string shown_in_a_note(std::string_view text) {
-  std::string shown;
-  ShownText shown_text(kCharactersShownInANote);
-  shown_text.append(text, shown);
-  shown_text.finish(shown);
-  return shown;
+  return shown(text, kCharactersShownInANote);
 }

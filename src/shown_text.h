@@ -48,6 +48,9 @@ class ShownText {
 // many characters.
 inline constexpr std::size_t kCharactersShownInANote = 32;
 
+// `text` shown whole by ShownText, or its first `max_characters` characters then `...`.
+std::string shown(std::string_view text, std::size_t max_characters = SIZE_MAX);
+
 // `text` as a note names it: its first kCharactersShownInANote characters, then `...` when
 // it has more, shown by ShownText.
 std::string shown_in_a_note(std::string_view text);
