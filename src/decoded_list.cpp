@@ -138,6 +138,7 @@ ListBlock DecodedList::next_bytes() {
       return {start_, std::nullopt};
     }
   }
+  std::string().swap(start_);  // handed out before: its memory is no longer needed
   if (start_was_all_) {
     return {{}, std::nullopt};
   }

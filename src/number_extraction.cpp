@@ -142,6 +142,36 @@ std::string counted(const char* singular, const char* plural, std::int64_t count
 
 }  // namespace
 
+bool NumberKeySet::insert(std::uint64_t key) {
+  // Linear probing stays short up to 7/8 full with keys spread by the hash.
+  if (8 * (size_ + 1) > 7 * slots_.size()) {
+    grow();
+  }
+  const std::size_t mask = slots_.size() - 1;
+  // Fibonacci hashing spreads keys that differ only in their last digits.
+  for (std::size_t slot = (key * 0x9E3779B97F4A7C15ULL) >> 20 & mask;; slot = (slot + 1) & mask) {
+    if (slots_[slot] == key) {
+      return false;
+    }
+    if (slots_[slot] == 0) {
+      slots_[slot] = key;
+      ++size_;
+      return true;
+    }
+  }
+}
+
+void NumberKeySet::grow() {
+  std::vector<std::uint64_t> old_slots(2 * slots_.size());
+  old_slots.swap(slots_);
+  size_ = 0;
+  for (const std::uint64_t key : old_slots) {
+    if (key != 0) {
+      insert(key);
+    }
+  }
+}
+
 void write_note(std::ostream& notes, const Failure& note) {
   notes << kProgramName << ": ";
   if (!note.subject.empty()) {
@@ -312,7 +342,7 @@ void NumberExtraction::take_cells(std::string_view piece) {
 void NumberExtraction::take(const FoundNumber& number) {
   line_gave_number_ = true;
   ++source_numbers_;
-  if (!seen_.insert(number.key).second) {
+  if (!seen_.insert(number.key)) {
     ++source_numbers_found_before_;
     return;
   }

@@ -6,7 +6,6 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "failure.h"
@@ -19,6 +18,20 @@ inline constexpr std::size_t kLongestPiece = 4096;
 
 // Of each kind of note, this many are given for a source; the rest are counted after it.
 inline constexpr std::int64_t kNotesPerSource = 10;
+
+// A set of number keys (FoundNumber::key, never 0) in one array, open addressing: 9 to 18
+// bytes a key, a third of what a node-based set takes.
+class NumberKeySet {
+ public:
+  // Adds `key`; false when it was there already. REQUIRES: key != 0.
+  bool insert(std::uint64_t key);
+
+ private:
+  void grow();
+
+  std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024);  // 0: empty
+  std::size_t size_ = 0;
+};
 
 // Writes "extract_phone_numbers: SUBJECT: REASON", or "extract_phone_numbers: REASON" when the
 // subject is empty, and a line end on `notes`.
@@ -77,7 +90,7 @@ class NumberExtraction {
 
   const PhoneNumberFinder& finder_;
   std::ostream& notes_;
-  std::unordered_set<std::uint64_t> seen_;
+  NumberKeySet seen_;
   std::string new_numbers_;
   std::int64_t numbers_found_ = 0;
   std::vector<FoundNumber> found_in_piece_;

@@ -5,7 +5,9 @@
 #include <phonenumbers/phonenumbermatcher.h>
 #include <phonenumbers/phonenumberutil.h>
 
+#include <algorithm>
 #include <set>
+#include <utility>
 
 #include "utf8.h"
 
@@ -67,21 +69,134 @@ std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
   return checked;
 }
 
-// `number` as found: its dialled form and key.
-FoundNumber found_number(const PhoneNumber& number, std::string_view region) {
+// Whether the character at the start of `text` may stand beside the lone run of digits of a
+// text searched without the matcher: ASCII space, tab, , ; |, a no-break or ideographic space,
+// 、 ， ；. None of them is a letter, a currency sign or a digit.
+std::size_t boundary_length(std::string_view text) {
+  if (std::string_view(" \t,;|").find(text[0]) != std::string_view::npos) {
+    return 1;
+  }
+  if (text.starts_with("\xC2\xA0")) {
+    return 2;
+  }
+  for (const std::string_view boundary :
+       {"\xE3\x80\x80", "\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B"}) {
+    if (text.starts_with(boundary)) {
+      return 3;
+    }
+  }
+  return 0;
+}
+
+// Where the matcher's one candidate in `text` stands, for a text of a simple shape: one run of
+// 7 to 15 ASCII digits, perhaps after a +, with a boundary character or nothing on each side,
+// and besides it no character that may be a digit and none that may open a number, ( [ + or
+// their full-width forms, and none outside ASCII, the Chinese range and the boundaries. The
+// matcher can find no other candidate there, and takes this one exactly when its number parses
+// and verifies. Nullopt for every other text.
+std::optional<std::pair<std::size_t, std::size_t>> lone_digit_run(std::string_view text) {
+  std::optional<std::pair<std::size_t, std::size_t>> run;
+  bool after_boundary = true;
+  std::size_t next = 0;
+  while (next < text.size()) {
+    const std::string_view rest = text.substr(next);
+    const bool opens_run = rest[0] == '+' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
+    if (opens_run || (rest[0] >= '0' && rest[0] <= '9')) {
+      if (run || !after_boundary) {
+        return std::nullopt;
+      }
+      const std::size_t end = std::min(text.find_first_not_of("0123456789", next + 1), text.size());
+      const std::size_t digits = end - next - (opens_run ? 1 : 0);
+      if (digits < 7 || digits > 15 ||
+          (end < text.size() && boundary_length(text.substr(end)) == 0)) {
+        return std::nullopt;
+      }
+      run.emplace(next, end);
+      next = end;
+      continue;
+    }
+    const std::size_t boundary = boundary_length(rest);
+    const auto byte = static_cast<unsigned char>(rest[0]);
+    if (boundary == 0 && (rest[0] == '(' || rest[0] == '[' || rest[0] == '+' ||
+                          (byte >= 0x80 && (byte < 0xE3 || byte > 0xE9)))) {
+      return std::nullopt;
+    }
+    after_boundary = boundary > 0;
+    next += boundary > 0 ? boundary : (byte < 0x80 ? 1 : 3);
+  }
+  return run;
+}
+
+// The form a phone in `region` dials `number` in: what FormatNumberForMobileDialing gives
+// without formatting, or E.164 where that is empty. Takes the library's own steps for a valid
+// number, leaving out those it can know the answer of: a number of another country is dialled
+// in E.164; one of the region itself in the national form without formatting, but for the
+// countries where the library dials some numbers otherwise.
+std::string dialled_form(PhoneNumber number, const std::string& region, const std::string& e164) {
+  number.clear_extension();
+  std::string number_region;
+  phone_util().GetRegionCodeForCountryCode(number.country_code(), &number_region);
+  if (number_region != region) {
+    return e164;
+  }
+  std::string dialled;
+  if (number.country_code() == 1 || region == "BR" || region == "MX" || region == "CL" ||
+      region == "UZ") {
+    phone_util().FormatNumberForMobileDialing(number, region, false, &dialled);
+  } else {
+    phone_util().Format(number, PhoneNumberUtil::NATIONAL, &dialled);
+    phone_util().NormalizeDiallableCharsOnly(&dialled);
+  }
+  return dialled.empty() ? e164 : dialled;
+}
+
+// `number`, a valid number, as found: its dialled form and key.
+FoundNumber found_number(const PhoneNumber& number, const std::string& region) {
   FoundNumber found;
-  phone_util().FormatNumberForMobileDialing(number, std::string(region), false, &found.dialled);
   std::string e164;
   phone_util().Format(number, PhoneNumberUtil::E164, &e164);
-  if (found.dialled.empty()) {
-    found.dialled = e164;
-  }
+  found.dialled = dialled_form(number, region, e164);
   for (const char digit : e164) {
     if (digit >= '0' && digit <= '9') {
       found.key = found.key * 10 + static_cast<std::uint64_t>(digit - '0');
     }
   }
   return found;
+}
+
+// The number the matcher would find in `text` of the shape lone_digit_run finds, the run
+// from `begin` to `end`: true and the number in `found` when it is one; false when it is
+// none; nullopt when only the matcher can tell (a number of the region written without its
+// national prefix, which the matcher takes only where the region writes none).
+std::optional<bool> verify_lone_run(std::string_view text, std::size_t begin, std::size_t end,
+                                    const std::string& region, std::vector<FoundNumber>& found) {
+  const std::string candidate(text.substr(begin, end - begin));
+  PhoneNumber number;
+  if (phone_util().ParseAndKeepRawInput(candidate, region, &number) !=
+          PhoneNumberUtil::NO_PARSING_ERROR ||
+      !phone_util().IsValidNumber(number)) {
+    return false;
+  }
+  if (number.country_code_source() == PhoneNumber::FROM_DEFAULT_COUNTRY) {
+    // The matcher asks whether the number was written with the national prefix of the main
+    // region of its country code: known here when the parse, for that same region, removed one.
+    std::string main_region;
+    phone_util().GetRegionCodeForCountryCode(number.country_code(), &main_region);
+    std::string national_number;
+    phone_util().GetNationalSignificantNumber(number, &national_number);
+    if (main_region != region || national_number.size() == candidate.size()) {
+      return std::nullopt;
+    }
+  }
+  // As the matcher hands its numbers out.
+  number.clear_country_code_source();
+  number.clear_preferred_domestic_carrier_code();
+  number.clear_raw_input();
+  FoundNumber lone = found_number(number, region);
+  lone.begin = begin;
+  lone.end = end;
+  found.push_back(std::move(lone));
+  return true;
 }
 
 }  // namespace
@@ -99,6 +214,11 @@ void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNum
   const std::string checked = well_formed(text, may_be_digits);
   if (may_be_digits < kFewestDigits) {
     return;
+  }
+  if (const auto run = lone_digit_run(checked)) {
+    if (verify_lone_run(checked, run->first, run->second, region_, found).has_value()) {
+      return;
+    }
   }
   PhoneNumberMatcher matcher(phone_util(), checked, region_, PhoneNumberMatcher::VALID,
                              kMatcherMaxTries);
