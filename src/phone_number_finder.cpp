@@ -44,7 +44,10 @@ std::size_t character_length(std::string_view text) {
   return length;
 }
 
-// `text` with each byte of ill-formed UTF-8 replaced by `?`, byte for byte. Also counts the
+// `text` with each byte of ill-formed UTF-8 and each control character but tab, vertical tab
+// and form feed replaced by `?`, byte for byte: the library's matcher rejects a number after a
+// control character, as it does one after a letter, though a control is neither and stands
+// in a list only by mistake. Also counts the
 // characters that may be digits: ASCII digits and every character outside the Chinese range
 // (U+3000 to U+9FFF) and ASCII, where the digits of other scripts and full-width ones are.
 std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
@@ -55,6 +58,9 @@ std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
     const auto byte = static_cast<unsigned char>(checked[next]);
     if (byte < 0x80) {
       may_be_digits += (byte >= '0' && byte <= '9') ? 1 : 0;
+      if ((byte < 0x20 && byte != '\t' && byte != '\v' && byte != '\f') || byte == 0x7F) {
+        checked[next] = '?';
+      }
       ++next;
       continue;
     }

@@ -34,8 +34,8 @@ class PhoneNumberFinder {
 
   // Appends to `found`, in the order they stand, the numbers that libphonenumber's matcher
   // finds in `text` for the region with the leniency VALID (each one a valid number, not part
-  // of a longer run of digits or letters). Each byte of `text` that is not well-formed UTF-8
-  // is searched as `?`. A text with fewer than four characters that may be digits holds no
+  // of a longer run of digits or letters). Each byte of `text` that is not well-formed UTF-8,
+  // and each control character but tab, vertical tab and form feed, is searched as `?`. A text with fewer than four characters that may be digits holds no
   // number and is not searched further.
   void find_in_text(std::string_view text, std::vector<FoundNumber>& found) const;
 
