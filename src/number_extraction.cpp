@@ -265,25 +265,25 @@ std::string NumberExtraction::take_new_numbers() {
 }
 
 // Searches the text of the line not yet searched in pieces of at most kLongestPiece
-// characters that end after whitespace (or at that bound, where there is none); when the line
-// has ended, also the rest.
+// characters that end after whitespace or another cell separator (or at that bound, where
+// there is none); when the line has ended, also the rest.
 void NumberExtraction::search_pieces(bool line_ended) {
   std::size_t start = 0;
   while (true) {
     std::size_t characters = 0;
     std::size_t next = start;
-    std::size_t after_whitespace = 0;
+    std::size_t after_separator = 0;
     while (next < unsearched_.size() && characters < kLongestPiece) {
       const std::string_view rest = std::string_view(unsearched_).substr(next);
-      const std::size_t whitespace = whitespace_length(rest);
-      next += whitespace > 0 ? whitespace : character_bytes(rest);
-      after_whitespace = whitespace > 0 ? next : after_whitespace;
+      const std::size_t separator = cell_separator_length(rest);
+      next += separator > 0 ? separator : character_bytes(rest);
+      after_separator = separator > 0 ? next : after_separator;
       ++characters;
     }
     if (next == unsearched_.size()) {
       break;  // no more than a piece is left
     }
-    const std::size_t end = after_whitespace > start ? after_whitespace : next;
+    const std::size_t end = after_separator > start ? after_separator : next;
     search_piece(std::string_view(unsearched_).substr(start, end - start));
     start = end;
   }

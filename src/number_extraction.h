@@ -12,8 +12,9 @@
 #include "phone_number_finder.h"
 #include "shown_text.h"
 
-// A line is searched in pieces of at most this many characters, each ending at whitespace
-// where the line has some, so that memory stays bounded however long the line is.
+// A line is searched in pieces of at most this many characters, each ending at whitespace or
+// another cell separator where the line has some, so that memory stays bounded however long
+// the line is.
 inline constexpr std::size_t kLongestPiece = 4096;
 
 // Of each kind of note, this many are given for a source; the rest are counted after it.

@@ -6,6 +6,7 @@
 #include <phonenumbers/phonenumberutil.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <utility>
 
@@ -75,7 +76,7 @@ std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
   return checked;
 }
 
-// Whether the character at the start of `text` may stand beside the lone run of digits of a
+// The length of the character at the start of `text` that may stand beside a run of digits of a
 // text searched without the matcher: ASCII space, tab, , ; |, a no-break or ideographic space,
 // 、 ， ；. None of them is a letter, a currency sign or a digit.
 std::size_t boundary_length(std::string_view text) {
@@ -94,31 +95,49 @@ std::size_t boundary_length(std::string_view text) {
   return 0;
 }
 
-// Where the matcher's one candidate in `text` stands, for a text of a simple shape: one run of
-// 7 to 15 ASCII digits, perhaps after a +, with a boundary character or nothing on each side,
-// and besides it no character that may be a digit and none that may open a number, ( [ + or
-// their full-width forms, and none outside ASCII, the Chinese range and the boundaries. The
-// matcher can find no other candidate there, and takes this one exactly when its number parses
+// Bytes [first, second) of a text: a run of digits.
+using DigitRun = std::pair<std::size_t, std::size_t>;
+
+// Whether the character at the start of `text` parts two numbers for the matcher, which joins
+// runs of digits across spaces and most punctuation: , ; | 、 ， ； or a Chinese character
+// (U+4E00 to U+9FFF).
+bool parts_numbers(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const bool chinese =
+      text.size() >= 3 && ((lead == 0xE4 && static_cast<unsigned char>(text[1]) >= 0xB8) ||
+                           (lead >= 0xE5 && lead <= 0xE9));
+  return chinese || (boundary_length(text) > 0 &&
+                     std::string_view(" \t").find(text[0]) == std::string_view::npos &&
+                     !text.starts_with("\xC2\xA0") && !text.starts_with("\xE3\x80\x80"));
+}
+
+// Where the matcher's candidates in `text` stand, for a text of a simple shape, where each
+// candidate is exactly one run of digits: runs of 7 to 15 ASCII digits, each perhaps after a +,
+// with a boundary character or nothing on each side, and between two runs a character that
+// parts numbers; besides them no character that may be a digit and none that may open a
+// number, ( [ + or their full-width forms, and none outside ASCII, the Chinese range and the
+// boundaries; and where there are two runs or more, no letter, # or ~, which may make an
+// extension of the digits after them. The matcher takes a run exactly when its number parses
 // and verifies. Nullopt for every other text.
-std::optional<std::pair<std::size_t, std::size_t>> lone_digit_run(std::string_view text) {
-  std::optional<std::pair<std::size_t, std::size_t>> run;
+std::optional<std::vector<DigitRun>> separate_digit_runs(std::string_view text) {
+  std::vector<DigitRun> runs;
   bool after_boundary = true;
+  bool parted = true;
+  bool may_make_extension = false;
   std::size_t next = 0;
   while (next < text.size()) {
     const std::string_view rest = text.substr(next);
     const bool opens_run = rest[0] == '+' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
     if (opens_run || (rest[0] >= '0' && rest[0] <= '9')) {
-      if (run || !after_boundary) {
-        return std::nullopt;
-      }
       const std::size_t end = std::min(text.find_first_not_of("0123456789", next + 1), text.size());
       const std::size_t digits = end - next - (opens_run ? 1 : 0);
-      if (digits < 7 || digits > 15 ||
+      if (!after_boundary || !parted || digits < 7 || digits > 15 ||
           (end < text.size() && boundary_length(text.substr(end)) == 0)) {
         return std::nullopt;
       }
-      run.emplace(next, end);
+      runs.emplace_back(next, end);
       next = end;
+      parted = false;
       continue;
     }
     const std::size_t boundary = boundary_length(rest);
@@ -127,10 +146,16 @@ std::optional<std::pair<std::size_t, std::size_t>> lone_digit_run(std::string_vi
                           (byte >= 0x80 && (byte < 0xE3 || byte > 0xE9)))) {
       return std::nullopt;
     }
+    may_make_extension =
+        may_make_extension || std::isalpha(byte) != 0 || rest[0] == '#' || rest[0] == '~';
+    parted = parted || parts_numbers(rest);
     after_boundary = boundary > 0;
     next += boundary > 0 ? boundary : (byte < 0x80 ? 1 : 3);
   }
-  return run;
+  if (runs.size() > 1 && may_make_extension) {
+    return std::nullopt;
+  }
+  return runs;
 }
 
 // The form a phone in `region` dials `number` in: what FormatNumberForMobileDialing gives
@@ -170,13 +195,13 @@ FoundNumber found_number(const PhoneNumber& number, const std::string& region) {
   return found;
 }
 
-// The number the matcher would find in `text` of the shape lone_digit_run finds, the run
-// from `begin` to `end`: true and the number in `found` when it is one; false when it is
-// none; nullopt when only the matcher can tell (a number of the region written without its
-// national prefix, which the matcher takes only where the region writes none).
-std::optional<bool> verify_lone_run(std::string_view text, std::size_t begin, std::size_t end,
-                                    const std::string& region, std::vector<FoundNumber>& found) {
-  const std::string candidate(text.substr(begin, end - begin));
+// The number the matcher would find in `text` of the shape separate_digit_runs finds, in its
+// run `run`: true and the number in `found` when it is one; false when it is none; nullopt
+// when only the matcher can tell (a number of the region written without its national prefix,
+// which the matcher takes only where the region writes none).
+std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::string& region,
+                               std::vector<FoundNumber>& found) {
+  const std::string candidate(text.substr(run.first, run.second - run.first));
   PhoneNumber number;
   if (phone_util().ParseAndKeepRawInput(candidate, region, &number) !=
           PhoneNumberUtil::NO_PARSING_ERROR ||
@@ -198,10 +223,10 @@ std::optional<bool> verify_lone_run(std::string_view text, std::size_t begin, st
   number.clear_country_code_source();
   number.clear_preferred_domestic_carrier_code();
   number.clear_raw_input();
-  FoundNumber lone = found_number(number, region);
-  lone.begin = begin;
-  lone.end = end;
-  found.push_back(std::move(lone));
+  FoundNumber in_run = found_number(number, region);
+  in_run.begin = run.first;
+  in_run.end = run.second;
+  found.push_back(std::move(in_run));
   return true;
 }
 
@@ -221,10 +246,8 @@ void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNum
   if (may_be_digits < kFewestDigits) {
     return;
   }
-  if (const auto run = lone_digit_run(checked)) {
-    if (verify_lone_run(checked, run->first, run->second, region_, found).has_value()) {
-      return;
-    }
+  if (find_in_digit_runs(checked, found)) {
+    return;
   }
   PhoneNumberMatcher matcher(phone_util(), checked, region_, PhoneNumberMatcher::VALID,
                              kMatcherMaxTries);
@@ -235,6 +258,25 @@ void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNum
     number.end = number.begin + match.raw_string().size();
     found.push_back(std::move(number));
   }
+}
+
+// Finds the numbers of `text` without the matcher's search when it has the shape of
+// separate_digit_runs, and appends them to `found`; false, appending nothing, when only the
+// matcher can find them.
+bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
+                                           std::vector<FoundNumber>& found) const {
+  const std::optional<std::vector<DigitRun>> runs = separate_digit_runs(text);
+  if (!runs) {
+    return false;
+  }
+  const std::size_t found_before = found.size();
+  for (const DigitRun& run : *runs) {
+    if (!verify_run(text, run, region_, found).has_value()) {
+      found.resize(found_before);
+      return false;
+    }
+  }
+  return true;
 }
 
 std::optional<FoundNumber> PhoneNumberFinder::valid_number(std::string_view digits) const {

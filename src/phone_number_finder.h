@@ -35,8 +35,8 @@ class PhoneNumberFinder {
   // Appends to `found`, in the order they stand, the numbers that libphonenumber's matcher
   // finds in `text` for the region with the leniency VALID (each one a valid number, not part
   // of a longer run of digits or letters). Each byte of `text` that is not well-formed UTF-8,
-  // and each control character but tab, vertical tab and form feed, is searched as `?`. A text with fewer than four characters that may be digits holds no
-  // number and is not searched further.
+  // and each control character but tab, vertical tab and form feed, is searched as `?`. A text with
+  // fewer than four characters that may be digits holds no number and is not searched further.
   void find_in_text(std::string_view text, std::vector<FoundNumber>& found) const;
 
   // The number that `digits` (a cell of ASCII or full-width digits) is when read for the
@@ -45,6 +45,8 @@ class PhoneNumberFinder {
   [[nodiscard]] std::optional<FoundNumber> valid_number(std::string_view digits) const;
 
  private:
+  bool find_in_digit_runs(std::string_view text, std::vector<FoundNumber>& found) const;
+
   std::string region_;
 };
 

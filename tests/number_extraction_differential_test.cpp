@@ -19,14 +19,51 @@ namespace {
 // The pieces random lines are made of: names, numbers in every form lists have them in,
 // what stands between them, and what looks like a number but is none.
 constexpr std::array<std::string_view, 44> kPieces = {
-    "\xE7\x8E\x8B\xE5\xB0\x8F\xE6\x98\x8E", "Alice", "abc", "x", "ext", "#", "(", ")", "/",
-    "-", ".", "+", ":", ",", ";", "|", " ", "  ", "\t", "\xC2\xA0", "\xE3\x80\x80",
-    "\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B", "\x01", "%", "$", "0912 345 678",
-    "0912-345-678", "+886 912 345 678", "886912345678", "(02)2345-6789", "02-2345-6789",
+    "\xE7\x8E\x8B\xE5\xB0\x8F\xE6\x98\x8E",
+    "Alice",
+    "abc",
+    "x",
+    "ext",
+    "#",
+    "(",
+    ")",
+    "/",
+    "-",
+    ".",
+    "+",
+    ":",
+    ",",
+    ";",
+    "|",
+    " ",
+    "  ",
+    "\t",
+    "\xC2\xA0",
+    "\xE3\x80\x80",
+    "\xE3\x80\x81",
+    "\xEF\xBC\x8C",
+    "\xEF\xBC\x9B",
+    "\x01",
+    "%",
+    "$",
+    "0912 345 678",
+    "0912-345-678",
+    "+886 912 345 678",
+    "886912345678",
+    "(02)2345-6789",
+    "02-2345-6789",
     "\xEF\xBC\x90\xEF\xBC\x99\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93\xEF\xBC\x94\xEF\xBC\x95"
     "\xEF\xBC\x96\xEF\xBC\x97\xEF\xBC\x98",
-    "+1 415 555 2671", "4155552671", "9.16796E+08", "2026/12/01", "15:04", "TEL;CELL:",
-    "\xE2\x80\x8B", "(0912)345678", "0800-000-123", "+44 20 7946 0958"};
+    "+1 415 555 2671",
+    "4155552671",
+    "9.16796E+08",
+    "2026/12/01",
+    "15:04",
+    "TEL;CELL:",
+    "\xE2\x80\x8B",
+    "(0912)345678",
+    "0800-000-123",
+    "+44 20 7946 0958"};
 
 // A random line: pieces, random digits (a mobile number, a number without its leading 0, or
 // any run of 1 to 16) between them.
@@ -41,7 +78,8 @@ std::string random_line(std::mt19937& random) {
     }
     const int prefix = std::uniform_int_distribution(0, 2)(random);
     line += prefix == 0 ? "09" : prefix == 1 ? "9" : "";
-    const int digits = std::uniform_int_distribution(prefix < 2 ? 8 : 1, prefix < 2 ? 8 : 16)(random);
+    const int digits =
+        std::uniform_int_distribution(prefix < 2 ? 8 : 1, prefix < 2 ? 8 : 16)(random);
     for (int digit = 0; digit < digits; ++digit) {
       line += static_cast<char>('0' + std::uniform_int_distribution(0, 9)(random));
     }
