@@ -135,9 +135,9 @@ std::string filled(std::string_view text, std::initializer_list<std::string_view
   return result;
 }
 
-std::string counted(const char* singular, const char* plural, std::int64_t count) {
-  return filled(::ngettext(singular, plural, static_cast<unsigned long>(count)),
-                {std::to_string(count)});
+// The count as ngettext takes it, to choose a plural form.
+unsigned long plural_of(std::int64_t count) {
+  return static_cast<unsigned long>(count);
 }
 
 }  // namespace
@@ -240,15 +240,21 @@ void NumberExtraction::end_source() {
     end_line(std::to_string(++line_number_));
   }
   if (lines_not_noted_ > 0) {
-    note(name_, counted("%s more line holds digits but no phone number",
-                        "%s more lines hold digits but no phone number", lines_not_noted_));
+    note(name_, filled(::ngettext("%s more line holds digits but no phone number",
+                                  "%s more lines hold digits but no phone number",
+                                  plural_of(lines_not_noted_)),
+                       {std::to_string(lines_not_noted_)}));
   }
   if (cells_not_noted_ > 0) {
-    note(name_, counted("%s more cell taken with the leading 0 it lacked",
-                        "%s more cells taken with the leading 0 they lacked", cells_not_noted_));
+    note(name_, filled(::ngettext("%s more cell taken with the leading 0 it lacked",
+                                  "%s more cells taken with the leading 0 they lacked",
+                                  plural_of(cells_not_noted_)),
+                       {std::to_string(cells_not_noted_)}));
   }
   if (source_numbers_found_before_ == 0) {
-    note(name_, counted("%s phone number", "%s phone numbers", source_numbers_));
+    note(name_,
+         filled(::ngettext("%s phone number", "%s phone numbers", plural_of(source_numbers_)),
+                {std::to_string(source_numbers_)}));
   } else {
     note(name_,
          filled(::ngettext("%s phone number, %s of them found before",
