@@ -41,17 +41,21 @@ bool starts_as_utf8(std::string_view text) {
   return true;
 }
 
-Cp950Decoder::Cp950Decoder() : converter_(::iconv_open("UTF-8", "CP950")) {}
-
-Cp950Decoder::~Cp950Decoder() {
-  if (converter_ != reinterpret_cast<void*>(-1)) {
-    ::iconv_close(static_cast<iconv_t>(converter_));
+// iconv_open's failure, (iconv_t)-1, is kept as null.
+Cp950Decoder::Cp950Decoder() {
+  iconv_t converter = ::iconv_open("UTF-8", "CP950");
+  if (converter != reinterpret_cast<iconv_t>(-1)) {
+    converter_.reset(converter);
   }
+}
+
+void Cp950Decoder::ConverterCloser::operator()(void* converter) const {
+  ::iconv_close(static_cast<iconv_t>(converter));
 }
 
 void Cp950Decoder::decode(std::string_view bytes, std::string& utf8_out) {
   held_ += bytes;
-  if (converter_ == reinterpret_cast<void*>(-1)) {  // no CP950 in this C library
+  if (!converter_) {  // no CP950 in this C library
     utf8_out.append(held_.size(), '?');
     held_.clear();
     return;
@@ -63,7 +67,7 @@ void Cp950Decoder::decode(std::string_view bytes, std::string& utf8_out) {
   char* out = utf8_out.data() + old_size;
   std::size_t out_left = kMostUtf8PerByte * in_left;
   while (in_left > 0) {
-    if (::iconv(static_cast<iconv_t>(converter_), &in, &in_left, &out, &out_left) !=
+    if (::iconv(static_cast<iconv_t>(converter_.get()), &in, &in_left, &out, &out_left) !=
             static_cast<std::size_t>(-1) ||
         errno == EINVAL) {
       break;  // all converted, or a character cut short is left

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,9 +23,6 @@ bool starts_as_utf8(std::string_view text);
 class Cp950Decoder {
  public:
   Cp950Decoder();
-  ~Cp950Decoder();
-  Cp950Decoder(const Cp950Decoder&) = delete;
-  Cp950Decoder& operator=(const Cp950Decoder&) = delete;
 
   // Appends the UTF-8 of `bytes`, the next bytes of the text, to `utf8_out`; a character cut
   // short at the end is held back for the next call.
@@ -33,7 +31,12 @@ class Cp950Decoder {
   void finish(std::string& utf8_out);
 
  private:
-  void* converter_;  // iconv_t
+  // Closes an iconv_t.
+  struct ConverterCloser {
+    void operator()(void* converter) const;
+  };
+
+  std::unique_ptr<void, ConverterCloser> converter_;  // iconv_t; null without CP950
   std::string held_;
 };
 

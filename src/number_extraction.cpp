@@ -185,13 +185,7 @@ NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream
 
 void NumberExtraction::begin_source(std::string_view name) {
   name_ = name;
-  source_numbers_ = 0;
-  source_numbers_found_before_ = 0;
-  lines_noted_ = 0;
-  lines_not_noted_ = 0;
-  cells_noted_ = 0;
-  cells_not_noted_ = 0;
-  line_number_ = 0;
+  counts_ = {};
   after_cr_ = false;
 }
 
@@ -228,7 +222,7 @@ void NumberExtraction::add_lines(std::string_view text) {
     const bool lf_of_cr_lf = line_end == 0 && after_cr_ && text[0] == '\n';
     if (!lf_of_cr_lf) {
       add_text(text.substr(0, line_end));
-      end_line(std::to_string(++line_number_));
+      end_line(std::to_string(++counts_.lines));
     }
     after_cr_ = text[line_end] == '\r';
     text.remove_prefix(line_end + 1);
@@ -237,30 +231,30 @@ void NumberExtraction::add_lines(std::string_view text) {
 
 void NumberExtraction::end_source() {
   if (line_open_) {
-    end_line(std::to_string(++line_number_));
+    end_line(std::to_string(++counts_.lines));
   }
-  if (lines_not_noted_ > 0) {
+  if (counts_.lines_not_noted > 0) {
     note(name_, filled(::ngettext("%s more line holds digits but no phone number",
                                   "%s more lines hold digits but no phone number",
-                                  plural_of(lines_not_noted_)),
-                       {std::to_string(lines_not_noted_)}));
+                                  plural_of(counts_.lines_not_noted)),
+                       {std::to_string(counts_.lines_not_noted)}));
   }
-  if (cells_not_noted_ > 0) {
+  if (counts_.cells_not_noted > 0) {
     note(name_, filled(::ngettext("%s more cell taken with the leading 0 it lacked",
                                   "%s more cells taken with the leading 0 they lacked",
-                                  plural_of(cells_not_noted_)),
-                       {std::to_string(cells_not_noted_)}));
+                                  plural_of(counts_.cells_not_noted)),
+                       {std::to_string(counts_.cells_not_noted)}));
   }
-  if (source_numbers_found_before_ == 0) {
+  if (counts_.numbers_found_before == 0) {
     note(name_,
-         filled(::ngettext("%s phone number", "%s phone numbers", plural_of(source_numbers_)),
-                {std::to_string(source_numbers_)}));
+         filled(::ngettext("%s phone number", "%s phone numbers", plural_of(counts_.numbers)),
+                {std::to_string(counts_.numbers)}));
   } else {
     note(name_,
          filled(::ngettext("%s phone number, %s of them found before",
                            "%s phone numbers, %s of them found before",
-                           static_cast<unsigned long>(source_numbers_)),
-                {std::to_string(source_numbers_), std::to_string(source_numbers_found_before_)}));
+                           static_cast<unsigned long>(counts_.numbers)),
+                {std::to_string(counts_.numbers), std::to_string(counts_.numbers_found_before)}));
   }
 }
 
@@ -336,10 +330,10 @@ void NumberExtraction::take_cells(std::string_view piece) {
     }
     if (const std::optional<FoundNumber> number = finder_.valid_number(cell)) {
       take(*number);
-      if (cells_noted_ + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
+      if (counts_.cells_noted + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
         taken_cells_.push_back({shown_in_a_note(cell), number->dialled});
       } else {
-        ++cells_not_noted_;
+        ++counts_.cells_not_noted;
       }
     }
   }
@@ -347,9 +341,9 @@ void NumberExtraction::take_cells(std::string_view piece) {
 
 void NumberExtraction::take(const FoundNumber& number) {
   line_gave_number_ = true;
-  ++source_numbers_;
+  ++counts_.numbers;
   if (!seen_.insert(number.key)) {
-    ++source_numbers_found_before_;
+    ++counts_.numbers_found_before;
     return;
   }
   ++numbers_found_;
@@ -381,17 +375,17 @@ void NumberExtraction::note_line(std::string_view label) {
   for (const TakenCell& cell : taken_cells_) {
     note(line + ": " + cell.shown,
          filled(::gettext("taken as %s, with the leading 0 it lacked"), {cell.dialled}));
-    ++cells_noted_;
+    ++counts_.cells_noted;
   }
   taken_cells_.clear();
   if (line_gave_number_ || (!line_holds_e_notation_ && !line_holds_digit_run_)) {
     return;
   }
-  if (lines_noted_ == kNotesPerSource) {
-    ++lines_not_noted_;
+  if (counts_.lines_noted == kNotesPerSource) {
+    ++counts_.lines_not_noted;
     return;
   }
-  ++lines_noted_;
+  ++counts_.lines_noted;
   note(line + ": " + shown_line_,
        line_holds_e_notation_
            ? ::gettext("holds a number in E notation, whose digits are lost; save the column as "

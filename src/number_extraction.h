@@ -96,15 +96,20 @@ class NumberExtraction {
   std::int64_t numbers_found_ = 0;
   std::vector<FoundNumber> found_in_piece_;
 
+  // What is counted of a source.
+  struct SourceCounts {
+    std::int64_t numbers = 0;
+    std::int64_t numbers_found_before = 0;
+    std::int64_t lines_noted = 0;
+    std::int64_t lines_not_noted = 0;
+    std::int64_t cells_noted = 0;
+    std::int64_t cells_not_noted = 0;
+    std::int64_t lines = 0;  // ended by add_lines
+  };
+
   // The source.
   std::string name_;
-  std::int64_t source_numbers_ = 0;
-  std::int64_t source_numbers_found_before_ = 0;
-  std::int64_t lines_noted_ = 0;
-  std::int64_t lines_not_noted_ = 0;
-  std::int64_t cells_noted_ = 0;
-  std::int64_t cells_not_noted_ = 0;
-  std::int64_t line_number_ = 0;
+  SourceCounts counts_;
   bool after_cr_ = false;
 
   // The line.
