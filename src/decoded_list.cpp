@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "utf8.h"
 
@@ -44,7 +45,7 @@ bool starts_as_utf8(std::string_view text) {
 // iconv_open's failure, (iconv_t)-1, is kept as null.
 Cp950Decoder::Cp950Decoder() {
   iconv_t converter = ::iconv_open("UTF-8", "CP950");
-  if (converter != reinterpret_cast<iconv_t>(-1)) {
+  if (reinterpret_cast<std::intptr_t>(converter) != -1) {
     converter_.reset(converter);
   }
 }
@@ -120,7 +121,7 @@ ListBlock DecodedList::next_block() {
   }
   decoded_.clear();
   while (decoded_.empty() && !cp950_finished_) {
-    const ListBlock bytes = next_bytes();
+    ListBlock bytes = next_bytes();
     if (bytes.failure) {
       return bytes;
     }

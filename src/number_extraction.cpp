@@ -20,12 +20,8 @@ constexpr int kMostCellDigits = 15;
 constexpr int kDigitsOfAMissedNumber = 7;
 
 bool starts_with_any(std::string_view text, std::initializer_list<std::string_view> prefixes) {
-  for (const std::string_view prefix : prefixes) {
-    if (text.starts_with(prefix)) {
-      return true;
-    }
-  }
-  return false;
+  return std::ranges::any_of(prefixes,
+                             [text](std::string_view prefix) { return text.starts_with(prefix); });
 }
 
 // The length of the whitespace character at the start of `text`, of any kind: ASCII, no-break,
