@@ -1,5 +1,8 @@
 #include "message_catalog.h"
 
+#include <libintl.h>
+
+#include <clocale>
 #include <string>
 #include <system_error>
 
@@ -51,4 +54,15 @@ std::filesystem::path message_catalog_folder(std::string_view text_domain,
                                              const std::filesystem::path& configured_folder) {
   return choose_message_catalog_folder(text_domain, running_program_folder(),
                                        locale_folder_from_program_folder, configured_folder);
+}
+
+void use_the_users_language(const char* text_domain,
+                            std::string_view locale_folder_from_program_folder,
+                            const std::filesystem::path& configured_folder) {
+  std::setlocale(LC_ALL, "");
+  ::bindtextdomain(
+      text_domain,
+      message_catalog_folder(text_domain, locale_folder_from_program_folder, configured_folder)
+          .c_str());
+  ::textdomain(text_domain);
 }

@@ -26,4 +26,12 @@ std::filesystem::path choose_message_catalog_folder(
     std::string_view locale_folder_from_program_folder,
     const std::filesystem::path& configured_folder);
 
+// Takes the whole locale from the environment (LC_ALL, LC_MESSAGES, LANG, LANGUAGE), so that
+// the reasons on standard error, the C library's and the program's own, are in the user's
+// language and character set; and makes `text_domain`, bound to message_catalog_folder, the
+// domain of gettext. The C++ streams keep the classic locale.
+void use_the_users_language(const char* text_domain,
+                            std::string_view locale_folder_from_program_folder,
+                            const std::filesystem::path& configured_folder);
+
 #endif  // CHANGE_UTF8_MESSAGE_CATALOG_H_
