@@ -608,6 +608,9 @@ class XlsxWorksheet : public XmlContent {
   Reaction end_cell() {
     const std::string& value = row_.cell_text();
     const char* reason = nullptr;
+    if (value.empty()) {
+      return Reaction::Go;
+    }
     if (type_ == "n") {
       reason = row_.end_cell(column_, exact_number_text(value), 1);
     } else if (type_ == "s") {
@@ -621,7 +624,7 @@ class XlsxWorksheet : public XmlContent {
   const char* shared_string_cell(const std::string& value) {
     std::size_t index = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), index);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+    if (error != std::errc() || end != value.data() + value.size() ||
         index >= shared_strings_.size()) {
       return ::gettext("its part %s is damaged");
     }
@@ -731,8 +734,8 @@ class OdsContent : public XmlContent {
     } else if (paragraph_depth_ == 0) {
       return Reaction::Go;
     } else if (name == "s") {
-      added = row_.add_spaces(counting_number(attribute(attributes, "c"), kMaxRowTextBytes)
-                                  .value_or(1));
+      added = row_.add_spaces(
+          counting_number(attribute(attributes, "c"), kMaxRowTextBytes).value_or(1));
     } else if (name == "tab") {
       added = row_.add_text("\t");
     } else if (name == "line-break") {
@@ -764,11 +767,11 @@ class OdsContent : public XmlContent {
 
   RowBuilder& row_;
   std::string sheet_;
-  int depth_ = 0;              // of the element being read
-  int table_depth_ = 0;        // of the table being read; 0: none
-  int cell_depth_ = 0;         // of the cell being read; 0: none
-  int paragraph_depth_ = 0;    // of the cell's paragraph being read; 0: none
-  int annotation_depth_ = 0;   // of the cell's comment being skipped; 0: none
+  int depth_ = 0;             // of the element being read
+  int table_depth_ = 0;       // of the table being read; 0: none
+  int cell_depth_ = 0;        // of the cell being read; 0: none
+  int paragraph_depth_ = 0;   // of the cell's paragraph being read; 0: none
+  int annotation_depth_ = 0;  // of the cell's comment being skipped; 0: none
   bool in_spreadsheet_ = false;
   std::int64_t row_number_ = 0;  // rows of the table before the one being read
   std::int64_t column_ = 0;      // cells of the row before the one being read
@@ -788,7 +791,9 @@ bool starts_as_zip_archive(std::string_view file_start) {
 class SpreadsheetReader::Workbook {
  public:
   explicit Workbook(std::string name)
-      : name_(std::move(name)), stream_(archive_, name_), worksheet_(row_, shared_strings_),
+      : name_(std::move(name)),
+        stream_(archive_, name_),
+        worksheet_(row_, shared_strings_),
         ods_content_(row_) {}
 
   // Takes `fd` over and reads what comes before the cells.

@@ -24,10 +24,10 @@ struct SpreadsheetCell {
 // A row of a sheet: its cells that hold something, left to right; or the end; or why reading
 // failed.
 struct SpreadsheetRow {
-  std::string_view sheet;                      // the sheet's name
-  std::span<const SpreadsheetCell> cells;      // empty at the end of the spreadsheet
-  std::optional<Failure> failure;              // set when reading failed; the spreadsheet
-                                               // then ends here
+  std::string_view sheet;                  // the sheet's name
+  std::span<const SpreadsheetCell> cells;  // empty at the end of the spreadsheet
+  std::optional<Failure> failure;          // set when reading failed; the spreadsheet
+                                           // then ends here
 };
 
 // Reads a spreadsheet saved as .xlsx (Office Open XML) or .ods (OpenDocument), recognised by
