@@ -47,7 +47,7 @@ class SpreadsheetReaderTest : public ::testing::Test {
  protected:
   // Writes a ZIP archive of `members`, packed (deflated).
   std::filesystem::path archive(const Members& members) const {
-    const std::filesystem::path path = dir_.path() / "book";
+    std::filesystem::path path = dir_.path() / "book";
     int error = 0;
     zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     for (const auto& [name, bytes] : members) {
