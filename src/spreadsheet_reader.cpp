@@ -143,12 +143,14 @@ std::string exact_number_text(std::string_view value) {
   if (!exponent || !rest.empty() || (whole.empty() && fraction.empty())) {
     return std::string(value);
   }
-  const std::string digits = std::string(whole).append(fraction);
   const std::int64_t point = static_cast<std::int64_t>(whole.size()) + *exponent;
-  const auto integral_size = static_cast<std::size_t>(std::clamp<std::int64_t>(point, 0, 400));
-  if (point > kMaxIntegralDigits ||
-      digits.find_first_not_of('0', std::min(integral_size, digits.size())) != std::string::npos) {
+  if (point > kMaxIntegralDigits) {
     return std::string(value);
+  }
+  const std::string digits = std::string(whole).append(fraction);
+  const auto integral_size = static_cast<std::size_t>(std::max<std::int64_t>(point, 0));
+  if (digits.find_first_not_of('0', std::min(integral_size, digits.size())) != std::string::npos) {
+    return std::string(value);  // not integral
   }
   std::string integral = digits.substr(0, integral_size);
   integral.append(integral_size - integral.size(), '0');
@@ -157,6 +159,11 @@ std::string exact_number_text(std::string_view value) {
     return "0";
   }
   return negative ? "-" + integral : integral;
+}
+
+// Why a row is refused when it would hold more than kMaxRowTextBytes of text.
+const char* row_too_large() {
+  return ::gettext("its part %s holds a row of more than 16 MiB of text; it is not read");
 }
 
 // What an XML part's content asks of the parse after each event.
@@ -363,7 +370,7 @@ class RowBuilder {
       return reason;
     }
     if (text.size() > (kMaxRowTextBytes - bytes_) / static_cast<std::size_t>(count)) {
-      return ::gettext("its part %s holds a row of more than 16 MiB of text; it is not read");
+      return row_too_large();
     }
     for (std::int64_t copy = 0; copy < count; ++copy) {
       cells_.push_back({cell_reference(column + copy, number_), std::string(text)});
@@ -590,7 +597,7 @@ class XlsxWorksheet : public XmlContent {
 
   Reaction text(std::string_view text) override {
     if ((in_value_ || runs_.in_text()) && !row_.add_text(text)) {
-      return stop(::gettext("its part %s holds a row of more than 16 MiB of text; it is not read"));
+      return stop(row_too_large());
     }
     return Reaction::Go;
   }
@@ -694,16 +701,12 @@ class OdsContent : public XmlContent {
 
   Reaction text(std::string_view text) override {
     if (paragraph_depth_ != 0 && annotation_depth_ == 0 && !row_.add_text(text)) {
-      return stop(kRowTooLarge());
+      return stop(row_too_large());
     }
     return Reaction::Go;
   }
 
  private:
-  static const char* kRowTooLarge() {
-    return ::gettext("its part %s holds a row of more than 16 MiB of text; it is not read");
-  }
-
   void start_in_table(std::string_view name, const XML_Char** attributes) {
     if (name == "table-row") {
       rows_repeated_ =
@@ -741,7 +744,7 @@ class OdsContent : public XmlContent {
     } else if (name == "line-break") {
       added = row_.add_text("\n");
     }
-    return added ? Reaction::Go : stop(kRowTooLarge());
+    return added ? Reaction::Go : stop(row_too_large());
   }
 
   Reaction end_cell() {
