@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -481,7 +482,10 @@ class XlsxSheetList : public XmlContent {
     const auto id = attribute(attributes, "id");
     if (name == "sheet" && sheet_name && id) {
       const auto worksheet = relationships_.worksheets.find(*id);
-      if (worksheet != relationships_.worksheets.end()) {  // not a chart sheet
+      // A chart sheet has no worksheet; a worksheet listed twice is read once, or a small
+      // file could have a large part read again and again.
+      if (worksheet != relationships_.worksheets.end() &&
+          listed_.insert(worksheet->second).second) {
         sheets.push_back({std::string(*sheet_name), worksheet->second});
       }
     }
@@ -494,6 +498,7 @@ class XlsxSheetList : public XmlContent {
 
  private:
   const XlsxRelationships& relationships_;
+  std::set<std::string, std::less<>> listed_;  // the parts of `sheets`
 };
 
 // The text of an .xlsx string item (<si>, <is>): its <t> elements, those of phonetic guides

@@ -55,6 +55,8 @@ bool ZipArchive::holds(const std::string& member) const {
 
 std::optional<Failure> ZipArchive::open_member(const std::string& member) {
   close_member();
+  unpacked_before_ += unpacked_;
+  unpacked_ = 0;
   member_name_ = member;
   const zip_int64_t index = zip_name_locate(archive_, member.c_str(), 0);
   if (index < 0) {
@@ -85,7 +87,6 @@ std::optional<Failure> ZipArchive::open_member(const std::string& member) {
         return failure_of_read(error);
     }
   }
-  unpacked_ = 0;
   return std::nullopt;
 }
 
@@ -134,7 +135,7 @@ std::optional<Failure> ZipArchive::judge_unpacked_size(std::uint64_t size) const
   }
   // size > packed * ratio, without overflow: the packed size is below size / ratio, rounded up.
   const std::uint64_t least_honest_packed_size = (size + kMaxPackingRatio - 1) / kMaxPackingRatio;
-  if (size > kRatioJudgedFrom && packed_size_ < least_honest_packed_size) {
+  if (unpacked_before_ + size > kRatioJudgedFrom && packed_size_ < least_honest_packed_size) {
     return failure_of_member(
         ::gettext("its part %s unpacks to more than 100 times its packed size, as a ZIP bomb "
                   "does; it is not read"));

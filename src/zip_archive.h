@@ -18,8 +18,10 @@ struct zip_error;
 inline constexpr std::uint64_t kMaxMemberSize = std::uint64_t{1} << 30;
 
 // A member unpacking to more than this many times its packed size is refused as a likely ZIP
-// bomb, once it unpacks to more than kRatioJudgedFrom bytes: below that nothing is a bomb, and
-// the few bytes of a packed empty or tiny member would make any ratio look large.
+// bomb, once the members read from the archive, it included, unpack to more than
+// kRatioJudgedFrom bytes: below that nothing is a bomb, and the few bytes of a packed empty or
+// tiny member would make any ratio look large; counted over the archive, many small members
+// make no bomb either.
 inline constexpr std::uint64_t kMaxPackingRatio = 100;
 inline constexpr std::uint64_t kRatioJudgedFrom = std::uint64_t{1} << 20;
 
@@ -78,7 +80,8 @@ class ZipArchive {
   std::string name_;         // of the archive, for failures
   std::string member_name_;  // of the member being read
   std::uint64_t packed_size_ = 0;
-  std::uint64_t unpacked_ = 0;  // bytes of the member read so far
+  std::uint64_t unpacked_ = 0;         // bytes of the member read so far
+  std::uint64_t unpacked_before_ = 0;  // bytes read of the members read before it
 };
 
 #endif  // CHANGE_UTF8_ZIP_ARCHIVE_H_

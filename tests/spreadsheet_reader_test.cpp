@@ -20,7 +20,7 @@ using Members = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kXlsxFrame =  // what an .xlsx holds besides its sheets' own parts
     "<workbook xmlns:r='r'><sheets><sheet name='Z' r:id='rId9'/><sheet name='A' r:id='rId1'/>"
-    "<sheet name='chart' r:id='rId5'/></sheets></workbook>";
+    "<sheet name='chart' r:id='rId5'/><sheet name='A again' r:id='rId1'/></sheets></workbook>";
 const std::string kXlsxRelations =
     "<Relationships><Relationship Id='rId1' Type='x/worksheet' Target='worksheets/sheet1.xml'/>"
     "<Relationship Id='rId9' Type='x/worksheet' Target='/xl/worksheets/sheet9.xml'/>"
