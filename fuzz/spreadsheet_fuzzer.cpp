@@ -3,9 +3,10 @@
 // text than the reader allows, a failure that names another file.
 //
 // Input layout: byte 0 says what the other bytes are. Byte 0 % 8 from 1 to 5: one part of an
-// otherwise sound spreadsheet, packed (deflated) when byte 0 is below 0x80 and stored when
-// not: 1, an .xlsx worksheet; 2, its shared strings; 3, its workbook; 4, the workbook's
-// relationships; 5, the content of an .ods. Any other: the whole file.
+// otherwise sound spreadsheet, packed (deflated) when byte 0 is below 0x40 and stored when
+// not (packing is slow, unpacking is not): 1, an .xlsx worksheet; 2, its shared strings; 3, its
+// workbook; 4, the workbook's relationships; 5, the content of an .ods. Any other: the whole
+// file.
 
 #include <zip.h>
 
@@ -58,11 +59,12 @@ Parts sound_xlsx() {
            "</row></sheetData></worksheet>"}};
 }
 
-// Writes `parts` as a ZIP archive to the spreadsheet's path.
-void write_archive(const Parts& parts, bool packed) {
-  int error = 0;
-  zip_t* archive = zip_open(spreadsheet_path().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  check(archive != nullptr, "zip_open");
+// `parts` as the bytes of a ZIP archive, made in memory.
+std::string zip_archive_of(const Parts& parts, bool packed) {
+  zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
+  zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, nullptr);
+  check(archive != nullptr, "zip_open_from_source");
+  zip_source_keep(memory);  // to read the archive after zip_close
   for (const auto& [name, bytes] : parts) {
     zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
     const zip_int64_t index = zip_file_add(archive, name.c_str(), source, 0);
@@ -71,6 +73,15 @@ void write_archive(const Parts& parts, bool packed) {
                              packed ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 1);
   }
   check(zip_close(archive) == 0, "zip_close");
+  zip_stat_t status;
+  check(zip_source_stat(memory, &status) == 0 && zip_source_open(memory) == 0, "zip_source");
+  std::string bytes(status.size, '\0');
+  check(
+      zip_source_read(memory, bytes.data(), bytes.size()) == static_cast<zip_int64_t>(bytes.size()),
+      "zip_source_read");
+  zip_source_close(memory);
+  zip_source_free(memory);
+  return bytes;
 }
 
 void write_spreadsheet(std::uint8_t kind, std::string_view bytes) {
@@ -88,7 +99,8 @@ void write_spreadsheet(std::uint8_t kind, std::string_view bytes) {
   } else {
     parts[kPartNames[part]] = bytes;
   }
-  write_archive(parts, kind < 0x80);
+  std::ofstream(spreadsheet_path(), std::ios::binary | std::ios::trunc)
+      << zip_archive_of(parts, kind < 0x40);
 }
 
 bool is_reference(std::string_view reference) {
