@@ -723,13 +723,25 @@ class OdsContent : public XmlContent {
       columns_repeated_ =
           counting_number(attribute(attributes, "number-columns-repeated"), kMaxColumns)
               .value_or(1);
-      const auto type = attribute(attributes, "value-type");
-      const auto value = attribute(attributes, "value");
-      const bool number = type == "float" || type == "percentage" || type == "currency";
-      number_ = number && value ? std::optional(exact_number_text(*value)) : std::nullopt;
+      kept_value_ = kept_value(attributes);
       paragraphs_ = 0;
       row_.begin_cell();
     }
+  }
+
+  // The value a cell keeps beside its paragraphs, which show it formatted: a number's exact
+  // value, or a text kept whole (a formula's result); nullopt when the paragraphs are the value.
+  static std::optional<std::string> kept_value(const XML_Char** attributes) {
+    const auto type = attribute(attributes, "value-type");
+    const auto number = attribute(attributes, "value");
+    const auto text = attribute(attributes, "string-value");
+    if ((type == "float" || type == "percentage" || type == "currency") && number) {
+      return exact_number_text(*number);
+    }
+    if (type == "string" && text) {
+      return std::string(*text);
+    }
+    return std::nullopt;
   }
 
   Reaction start_in_cell(std::string_view name, const XML_Char** attributes) {
@@ -759,7 +771,8 @@ class OdsContent : public XmlContent {
     if (row_number_ >= kMaxRows || count <= 0) {
       return Reaction::Go;  // beyond the sheet's edge: nothing a sheet can hold
     }
-    const char* reason = row_.end_cell(column, number_ ? *number_ : row_.cell_text(), count);
+    const char* reason =
+        row_.end_cell(column, kept_value_ ? *kept_value_ : row_.cell_text(), count);
     return reason == nullptr ? Reaction::Go : stop(reason);
   }
 
@@ -785,8 +798,8 @@ class OdsContent : public XmlContent {
   std::int64_t column_ = 0;      // cells of the row before the one being read
   std::int64_t rows_repeated_ = 1;
   std::int64_t columns_repeated_ = 1;
-  std::optional<std::string> number_;  // the exact value of a number cell
-  int paragraphs_ = 0;                 // of the cell being read
+  std::optional<std::string> kept_value_;  // of the cell being read
+  int paragraphs_ = 0;                     // of the cell being read
 };
 
 }  // namespace

@@ -108,11 +108,12 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
       "<x:p>note</x:p></o:annotation></t:table-cell><t:covered-table-cell "
       "o:value-type='string'><x:p>0912</x:p></t:covered-table-cell></t:table-row></t:table>"
       "<t:table t:name='empty'/><t:table t:name='B'><t:table-row><t:table-cell "
-      "o:value-type='boolean'><x:p>TRUE</x:p></t:table-cell></t:table-row></t:table>";
+      "o:value-type='boolean'><x:p>TRUE</x:p></t:table-cell><t:table-cell o:value-type='string' "
+      "o:string-value='0912 345'><x:p>0912…</x:p></t:table-cell></t:table-row></t:table>";
   EXPECT_EQ(cells(archive(ods(table))),
             "名單!C4=912345678\n名單!D4=0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
             "名單!C5=0912\n名單!A6=a   bc\nd\te\nf\n名單!B6=a   bc\nd\te\nf\n名單!C6=0912\n"
-            "B!A1=TRUE\n");
+            "B!A1=TRUE\nB!B1=0912 345\n");
 }
 
 // `archive` with the unpacked size of its last member declared as `declared`, in both headers.
