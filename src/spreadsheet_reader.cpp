@@ -167,6 +167,42 @@ const char* row_too_large() {
   return ::gettext("its part %s holds a row of more than 16 MiB of text; it is not read");
 }
 
+// The UTF-8 bytes of `code_point`, below U+10000.
+void append_utf8(std::uint32_t code_point, std::string& text) {
+  if (code_point < 0x80) {
+    text += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    text += static_cast<char>(0xC0 | (code_point >> 6));
+    text += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    text += static_cast<char>(0xE0 | (code_point >> 12));
+    text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+}
+
+// An .xlsx text with the characters that XML cannot hold, or that would be taken for such an
+// escape, unescaped: "_x000D_" is a carriage return, "_x005F_" an underscore. A surrogate's
+// escape stays as it stands.
+std::string unescaped_xlsx_text(std::string_view text) {
+  std::string plain;
+  std::size_t done = 0;
+  for (std::size_t mark = text.find("_x"); mark != std::string_view::npos;
+       mark = text.find("_x", mark + 1)) {
+    std::uint32_t code_point = 0;
+    const char* digits = text.data() + mark + 2;
+    if (mark < done || text.size() - mark < 7 || text[mark + 6] != '_' ||
+        std::from_chars(digits, digits + 4, code_point, 16).ptr != digits + 4 ||
+        (code_point >= 0xD800 && code_point < 0xE000)) {
+      continue;
+    }
+    plain.append(text.substr(done, mark - done));
+    append_utf8(code_point, plain);
+    done = mark + 7;
+  }
+  return done == 0 ? std::string(text) : plain.append(text.substr(done));
+}
+
 // What an XML part's content asks of the parse after each event.
 enum class Reaction {
   Go,     // parse on
@@ -538,6 +574,9 @@ class XlsxSharedStrings : public XmlContent {
   }
   Reaction end(std::string_view name) override {
     runs_.end(name);
+    if (name == "si" && !texts.empty()) {
+      texts.back() = unescaped_xlsx_text(texts.back());
+    }
     return Reaction::Go;
   }
   Reaction text(std::string_view text) override {
@@ -627,6 +666,8 @@ class XlsxWorksheet : public XmlContent {
       reason = row_.end_cell(column_, exact_number_text(value), 1);
     } else if (type_ == "s") {
       reason = shared_string_cell(value);
+    } else if (type_ == "inlineStr" || type_ == "str") {
+      reason = row_.end_cell(column_, unescaped_xlsx_text(value), 1);
     } else {
       reason = row_.end_cell(column_, value, 1);
     }

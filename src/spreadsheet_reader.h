@@ -38,12 +38,12 @@ struct SpreadsheetRow {
 //
 // A cell's text is what the file keeps: a number's exact value (an integral one written in
 // decimal digits, without exponent, fraction or leading zeros: 912345678 also when the file
-// keeps 9.12345678E8; any other as the file writes it); a text's characters (rich-text runs
-// joined, the phonetic guides of .xlsx left out; the paragraphs of an .ods cell joined by
-// line feeds, its text:s elements as spaces); any other value (a truth value, a date, a
-// formula's text result, an error) as the file writes it. A run of .ods cells or rows
-// repeated by table:number-columns-repeated or table:number-rows-repeated is handed out once
-// for each cell or row it stands for when it holds something.
+// keeps 9.12345678E8; any other as the file writes it); a text's characters (in .xlsx,
+// rich-text runs joined, phonetic guides left out, escapes such as _x000D_ unescaped; in .ods,
+// the paragraphs of a cell joined by line feeds, text:s elements as spaces, comments left
+// out); any other value (a truth value, a date, an error) as the file writes it. A run of .ods
+// cells or rows repeated by table:number-columns-repeated or table:number-rows-repeated is handed
+// out once for each cell or row it stands for when it holds something.
 //
 // Its failures name the file as it was given, and the part of the archive where one is
 // concerned. It refuses: a ZIP archive that is neither (an office document of another kind,

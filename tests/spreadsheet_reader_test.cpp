@@ -88,14 +88,16 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
   const std::string row_of_texts =
       "<x:sheetData><x:row><x:c r='C2' t='s'><x:v>1</x:v></x:c><x:c t='inlineStr'><x:is><x:r>"
       "<x:t>0912</x:t></x:r><x:r><x:t xml:space='preserve'> 345</x:t></x:r><x:rPh><x:t>yomi"
-      "</x:t></x:rPh></x:is></x:c><x:c t='str'><x:f>A1</x:f><x:v>x&amp;y</x:v></x:c><x:c t='b'>"
+      "</x:t></x:rPh></x:is></x:c><x:c "
+      "t='str'><x:f>A1</x:f><x:v>x&amp;y_x000D__x005F_x0041_</x:v></x:c><x:c t='b'>"
       "<x:v>1</x:v></x:c><x:c t='e'><x:v>#N/A</x:v></x:c><x:c t='s'/></x:row></x:sheetData>";
   const std::string shared =
       "<sst><si><t>a</t></si><si><r><t>王</t></r><r><t>小明</t></r>"
-      "<rPh><t>ㄨㄤˊ</t></rPh></si></sst>";
+      "<rPh><t>ㄨㄤˊ</t></rPh><t>_x4E00__xD83D__x12_</t></si></sst>";
   EXPECT_EQ(cells(archive(xlsx(row_of_numbers, row_of_texts, shared))),
             "Z!B7=912345678\nZ!C7=886912345678\nZ!AA7=1.5\nZ!AB7=-2.50E-1\nZ!AC7=0\n"
-            "Z!AD7=12000\nZ!AE7=1E400\nZ!AF7=91\nA!C1=王小明\nA!D1=0912 345\nA!E1=x&y\n"
+            "Z!AD7=12000\nZ!AE7=1E400\nZ!AF7=91\nA!C1=王小明一_xD83D__x12_\nA!D1=0912 "
+            "345\nA!E1=x&y\r_x0041_\n"
             "A!F1=1\nA!G1=#N/A\n");
   const std::string table =
       "<t:table t:name='名單'><t:table-row t:number-rows-repeated='3'><t:table-cell "
