@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <set>
 #include <utility>
@@ -65,6 +66,13 @@ std::optional<std::int64_t> counting_number(std::optional<std::string_view> text
     return std::nullopt;
   }
   return number;
+}
+
+// How many rows or columns an .ods run stands for, of at most `most` that a sheet has: 1
+// when `count` is missing or malformed.
+std::int64_t repeat_count(std::optional<std::string_view> count, std::int64_t most) {
+  return std::min(counting_number(count, std::numeric_limits<std::int64_t>::max()).value_or(1),
+                  most);
 }
 
 // "B7" for column 2, row 7.
@@ -755,15 +763,13 @@ class OdsContent : public XmlContent {
  private:
   void start_in_table(std::string_view name, const XML_Char** attributes) {
     if (name == "table-row") {
-      rows_repeated_ =
-          counting_number(attribute(attributes, "number-rows-repeated"), kMaxRows).value_or(1);
+      rows_repeated_ = repeat_count(attribute(attributes, "number-rows-repeated"), kMaxRows);
       column_ = 0;
       row_.begin(row_number_ + 1);
     } else if (name == "table-cell" || name == "covered-table-cell") {
       cell_depth_ = depth_;
       columns_repeated_ =
-          counting_number(attribute(attributes, "number-columns-repeated"), kMaxColumns)
-              .value_or(1);
+          repeat_count(attribute(attributes, "number-columns-repeated"), kMaxColumns);
       kept_value_ = kept_value(attributes);
       paragraphs_ = 0;
       row_.begin_cell();
