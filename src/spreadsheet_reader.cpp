@@ -875,8 +875,7 @@ class SpreadsheetReader::Workbook {
     if (archive_.holds("mimetype")) {
       return open_open_document();
     }
-    return Failure{name_, ::gettext("is a ZIP archive, not a spreadsheet; unpack it and name "
-                                    "the list inside")};
+    return not_a_spreadsheet();
   }
 
   [[nodiscard]] SpreadsheetRow next_row() {
@@ -905,6 +904,11 @@ class SpreadsheetReader::Workbook {
   }
 
  private:
+  [[nodiscard]] Failure not_a_spreadsheet() const {
+    return {name_, ::gettext("is a ZIP archive, not a spreadsheet; unpack it and name the list "
+                             "inside")};
+  }
+
   [[nodiscard]] Failure other_document() const {
     return {name_, ::gettext("is an office document but not a spreadsheet; save the list as a "
                              "spreadsheet (.xlsx, .ods) or as UTF-8 text")};
@@ -958,8 +962,7 @@ class SpreadsheetReader::Workbook {
     if (mimetype.starts_with(kOpenDocumentType)) {
       return other_document();
     }
-    return Failure{name_, ::gettext("is a ZIP archive, not a spreadsheet; unpack it and name "
-                                    "the list inside")};
+    return not_a_spreadsheet();
   }
 
   [[nodiscard]] std::optional<Failure> begin_next_worksheet() {
