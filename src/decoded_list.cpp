@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "spreadsheet_reader.h"
 #include "utf8.h"
 
 namespace {
@@ -100,7 +101,9 @@ void Cp950Decoder::finish(std::string& utf8_out) {
 DecodedList::DecodedList(FileSystem& files) : reader_(files, kListBlockSize) {}
 
 std::optional<Failure> DecodedList::open(const std::filesystem::path& path) {
-  if (std::optional<Failure> failure = reader_.open(path)) {
+  std::optional<Failure> failure = reader_.open(path);
+  zip_archive_ = starts_as_zip_archive(reader_.start());
+  if (failure || zip_archive_) {
     return failure;
   }
   while (start_.size() < kJudgedUtf8Size) {

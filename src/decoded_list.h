@@ -50,9 +50,14 @@ class DecodedList {
   explicit DecodedList(FileSystem& files);
 
   // Opens the list at `path` and reads its first kJudgedUtf8Size bytes to judge them. Fails
-  // when the list cannot be opened or read or is not plain text, as ListReader::open.
+  // when the list cannot be opened or read or is not plain text, as ListReader::open. A list
+  // whose first bytes start a ZIP archive (starts_as_zip_archive) is judged no further and
+  // hands out no text: zip_archive() says so, whatever open returned.
   // REQUIRES: open has not been called.
   [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path);
+
+  // Whether open found the list's first bytes to start a ZIP archive, as a spreadsheet does.
+  [[nodiscard]] bool zip_archive() const { return zip_archive_; }
 
   // The next block of the list's text as UTF-8: empty at the end of the list. The text stays
   // valid until the next call. REQUIRES: open succeeded.
@@ -62,6 +67,7 @@ class DecodedList {
   [[nodiscard]] ListBlock next_bytes();
 
   ListReader reader_;
+  bool zip_archive_ = false;
   std::string start_;  // the judged start, handed out as the first block
   bool start_handed_out_ = false;
   bool start_was_all_ = false;         // the list ended within the judged start

@@ -144,8 +144,7 @@ bool NumberKeySet::insert(std::uint64_t key) {
     grow();
   }
   const std::size_t mask = slots_.size() - 1;
-  // Fibonacci hashing spreads keys that differ only in their last digits.
-  for (std::size_t slot = (key * 0x9E3779B97F4A7C15ULL) >> 20 & mask;; slot = (slot + 1) & mask) {
+  for (std::size_t slot = home_of(key);; slot = (slot + 1) & mask) {
     if (slots_[slot] == key) {
       return false;
     }
@@ -155,6 +154,32 @@ bool NumberKeySet::insert(std::uint64_t key) {
       return true;
     }
   }
+}
+
+// Takes the key out and moves later keys of its run back into the hole where their probe
+// would pass it, so that every key stays reachable from its home slot without gaps.
+void NumberKeySet::erase(std::uint64_t key) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t hole = home_of(key);
+  while (slots_[hole] != key) {
+    if (slots_[hole] == 0) {
+      return;
+    }
+    hole = (hole + 1) & mask;
+  }
+  for (std::size_t next = (hole + 1) & mask; slots_[next] != 0; next = (next + 1) & mask) {
+    if (((next - home_of(slots_[next])) & mask) >= ((next - hole) & mask)) {
+      slots_[hole] = slots_[next];
+      hole = next;
+    }
+  }
+  slots_[hole] = 0;
+  --size_;
+}
+
+// Fibonacci hashing spreads keys that differ only in their last digits.
+std::size_t NumberKeySet::home_of(std::uint64_t key) const {
+  return (key * 0x9E3779B97F4A7C15ULL) >> 20 & (slots_.size() - 1);
 }
 
 void NumberKeySet::grow() {
@@ -254,7 +279,17 @@ void NumberExtraction::end_source() {
   }
 }
 
+void NumberExtraction::abandon_source() {
+  for (const std::uint64_t key : new_keys_) {
+    seen_.erase(key);
+  }
+  numbers_found_ -= static_cast<std::int64_t>(new_keys_.size());
+  new_keys_.clear();
+  new_numbers_.clear();
+}
+
 std::string NumberExtraction::take_new_numbers() {
+  new_keys_.clear();
   std::string numbers;
   numbers.swap(new_numbers_);
   return numbers;
@@ -343,6 +378,7 @@ void NumberExtraction::take(const FoundNumber& number) {
     return;
   }
   ++numbers_found_;
+  new_keys_.push_back(number.key);
   new_numbers_ += number.dialled;
   new_numbers_ += '\n';
 }

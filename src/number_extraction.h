@@ -26,8 +26,11 @@ class NumberKeySet {
  public:
   // Adds `key`; false when it was there already. REQUIRES: key != 0.
   bool insert(std::uint64_t key);
+  // Removes `key`, if it is there.
+  void erase(std::uint64_t key);
 
  private:
+  [[nodiscard]] std::size_t home_of(std::uint64_t key) const;
   void grow();
 
   std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024);  // 0: empty
@@ -69,6 +72,11 @@ class NumberExtraction {
   // Ends the source: the last line (add_lines' line without a line end), and then the notes
   // after the source.
   void end_source();
+  // Ends a source that failed, without the notes after it: the numbers it gave since the
+  // last take_new_numbers are forgotten, as if never found, so that a later source gives them
+  // again.
+  // REQUIRES: each line of the source was ended by end_line.
+  void abandon_source();
 
   // The numbers found for the first time since the last call, one a line (LF).
   [[nodiscard]] std::string take_new_numbers();
@@ -93,6 +101,7 @@ class NumberExtraction {
   std::ostream& notes_;
   NumberKeySet seen_;
   std::string new_numbers_;
+  std::vector<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
   std::int64_t numbers_found_ = 0;
   std::vector<FoundNumber> found_in_piece_;
 
