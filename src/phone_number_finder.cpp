@@ -200,7 +200,7 @@ FoundNumber found_number(const PhoneNumber& number, const std::string& region) {
 // when only the matcher can tell (a number of the region written without its national prefix,
 // which the matcher takes only where the region writes none).
 std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::string& region,
-                               std::vector<FoundNumber>& found) {
+                               std::vector<FoundNumber>& found, PhoneNumber& left_to_matcher) {
   const std::string candidate(text.substr(run.first, run.second - run.first));
   PhoneNumber number;
   if (phone_util().ParseAndKeepRawInput(candidate, region, &number) !=
@@ -216,6 +216,7 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
     std::string national_number;
     phone_util().GetNationalSignificantNumber(number, &national_number);
     if (main_region != region || national_number.size() == candidate.size()) {
+      left_to_matcher = number;
       return std::nullopt;
     }
   }
@@ -241,6 +242,7 @@ bool PhoneNumberFinder::is_known_region(std::string_view region) {
 }
 
 void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNumber>& found) const {
+  left_to_matcher_.reset();
   std::size_t may_be_digits = 0;
   const std::string checked = well_formed(text, may_be_digits);
   if (may_be_digits < kFewestDigits) {
@@ -271,8 +273,15 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
   }
   const std::size_t found_before = found.size();
   for (const DigitRun& run : *runs) {
-    if (!verify_run(text, run, region_, found).has_value()) {
+    PhoneNumber left_to_matcher;
+    if (!verify_run(text, run, region_, found, left_to_matcher).has_value()) {
       found.resize(found_before);
+      left_to_matcher_ =
+          ParsedNumber{.digits = std::string(text.substr(run.first, run.second - run.first)),
+                       .country_code = left_to_matcher.country_code(),
+                       .national_number = left_to_matcher.national_number(),
+                       .italian_leading_zero = left_to_matcher.italian_leading_zero(),
+                       .number_of_leading_zeros = left_to_matcher.number_of_leading_zeros()};
       return false;
     }
   }
@@ -281,9 +290,17 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
 
 std::optional<FoundNumber> PhoneNumberFinder::valid_number(std::string_view digits) const {
   PhoneNumber number;
-  if (phone_util().Parse(std::string(digits), region_, &number) !=
-          PhoneNumberUtil::NO_PARSING_ERROR ||
-      !phone_util().IsValidNumber(number)) {
+  if (left_to_matcher_ && left_to_matcher_->digits == digits) {
+    // Parsed and found valid by find_in_text, for the same region: the same number.
+    number.set_country_code(left_to_matcher_->country_code);
+    number.set_national_number(left_to_matcher_->national_number);
+    if (left_to_matcher_->italian_leading_zero) {
+      number.set_italian_leading_zero(true);
+      number.set_number_of_leading_zeros(left_to_matcher_->number_of_leading_zeros);
+    }
+  } else if (phone_util().Parse(std::string(digits), region_, &number) !=
+                 PhoneNumberUtil::NO_PARSING_ERROR ||
+             !phone_util().IsValidNumber(number)) {
     return std::nullopt;
   }
   FoundNumber found = found_number(number, region_);

@@ -41,13 +41,26 @@ class PhoneNumberFinder {
 
   // The number that `digits` (a cell of ASCII or full-width digits) is when read for the
   // region, when that is a valid number; nullopt otherwise. `begin` and `end` of the result
-  // are 0 and digits.size().
+  // are 0 and digits.size(). Cheaper for the run of digits that the last find_in_text found
+  // valid but left to the matcher, as a cell that lost its leading 0 is.
   [[nodiscard]] std::optional<FoundNumber> valid_number(std::string_view digits) const;
 
  private:
+  // A valid number as parsed: what its E.164 and national forms are made of.
+  struct ParsedNumber {
+    std::string digits;  // as written, ASCII digits only
+    std::int32_t country_code = 0;
+    std::uint64_t national_number = 0;
+    bool italian_leading_zero = false;
+    std::int32_t number_of_leading_zeros = 1;
+  };
+
   bool find_in_digit_runs(std::string_view text, std::vector<FoundNumber>& found) const;
 
   std::string region_;
+  // The run of digits the last find_in_text parsed as a valid number but left to the matcher,
+  // so that valid_number need not parse it again.
+  mutable std::optional<ParsedNumber> left_to_matcher_;
 };
 
 #endif  // CHANGE_UTF8_PHONE_NUMBER_FINDER_H_
