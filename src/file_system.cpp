@@ -129,6 +129,10 @@ Failure FileSystem::is_a_directory(std::string subject) {
   return system_failure(std::move(subject), EISDIR);
 }
 
+Failure FileSystem::out_of_memory(std::string subject) {
+  return system_failure(std::move(subject), ENOMEM);
+}
+
 void FileSystem::forget_last_error() {
   errno = 0;
 }

@@ -102,6 +102,8 @@ class FileSystem {
 
   // The failure of replacing `subject`, a folder, with a file.
   static Failure is_a_directory(std::string subject);
+  // The failure of reading `subject` when memory ran out (a library's own allocation failed).
+  static Failure out_of_memory(std::string subject);
 
   // Forgets the error left by earlier calls of this thread, before a call made without this
   // edge (a stream's write) whose failure last_call_failure() then tells.

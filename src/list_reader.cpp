@@ -120,7 +120,8 @@ std::optional<Failure> ListReader::read_start() {
     }
     held += got.size;
   }
-  start_left_ = std::string_view(buffer_.data(), held);
+  start_ = std::string_view(buffer_.data(), held);
+  start_left_ = start_;
   return judge_start();
 }
 

@@ -58,6 +58,11 @@ class ListReader {
   // REQUIRES: open succeeded.
   [[nodiscard]] FileIdentity identity() const { return identity_; }
 
+  // The list's first bytes as open read them, at most kJudgedStartSize, also when open
+  // refused them as not plain text; empty when open could not read them. Valid until the
+  // first call of next_block.
+  [[nodiscard]] std::string_view start() const { return start_; }
+
   // The list's name as it was given to open, shown as a note shows text (ShownText: a control
   // character or a byte of ill-formed UTF-8 as `?`), which its failures and notes name.
   [[nodiscard]] const std::string& name() const { return name_; }
@@ -81,6 +86,7 @@ class ListReader {
   int fd_ = -1;
   FileIdentity identity_{};
   std::vector<char> buffer_;
+  std::string_view start_;             // the judged start as read
   std::string_view start_left_;        // of the judged start, not yet handed out
   std::optional<Utf16Decoder> utf16_;  // set for a UTF-16 list
   bool utf16_finished_ = false;

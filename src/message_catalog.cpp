@@ -2,6 +2,7 @@
 
 #include <libintl.h>
 
+#include <clocale>
 #include <string>
 #include <system_error>
 
@@ -53,6 +54,21 @@ std::filesystem::path message_catalog_folder(std::string_view text_domain,
                                              const std::filesystem::path& configured_folder) {
   return choose_message_catalog_folder(text_domain, running_program_folder(),
                                        locale_folder_from_program_folder, configured_folder);
+}
+
+void use_the_users_language(const char* text_domain,
+                            std::string_view locale_folder_from_program_folder,
+                            const std::filesystem::path& configured_folder) {
+  std::setlocale(LC_ALL, "");
+  ::bindtextdomain(
+      text_domain,
+      message_catalog_folder(text_domain, locale_folder_from_program_folder, configured_folder)
+          .c_str());
+  // The console is UTF-8 by design: with LC_MESSAGES alone choosing a language, the texts
+  // would otherwise come in ASCII, as question marks.
+  ::bind_textdomain_codeset(text_domain, "UTF-8");
+  ::bind_textdomain_codeset("libc", "UTF-8");  // the C library's own reasons
+  ::textdomain(text_domain);
 }
 
 namespace catalog {

@@ -26,6 +26,14 @@ std::filesystem::path choose_message_catalog_folder(
     std::string_view locale_folder_from_program_folder,
     const std::filesystem::path& configured_folder);
 
+// Takes the whole locale from the environment (LC_ALL, LC_MESSAGES, LANG, LANGUAGE), so that
+// the reasons on standard error, the C library's and the program's own, are in the user's
+// language, in UTF-8 whatever LC_CTYPE says; and makes `text_domain`, bound to
+// message_catalog_folder, the domain of gettext. The C++ streams keep the classic locale.
+void use_the_users_language(const char* text_domain,
+                            std::string_view locale_folder_from_program_folder,
+                            const std::filesystem::path& configured_folder);
+
 // The program's texts in the user's language, looked up in the catalog of the current text
 // domain. A text the catalog lacks, or gives as empty (as a catalog cut short does), stays as
 // written in the source, in English: a reason is never lost.

@@ -1,0 +1,145 @@
+// Fuzzes the spreadsheet reader over ZIP archives and over the XML parts inside them. Aborts
+// on a broken invariant: a cell without text or with a malformed reference, a row of more
+// text than the reader allows, a failure that names another file.
+//
+// Input layout: byte 0 says what the other bytes are. Byte 0 % 8 from 1 to 5: one part of an
+// otherwise sound spreadsheet, packed (deflated) when byte 0 is below 0x40 and stored when
+// not (packing is slow, unpacking is not): 1, an .xlsx worksheet; 2, its shared strings; 3, its
+// workbook; 4, the workbook's relationships; 5, the content of an .ods. Any other: the whole
+// file.
+
+#include <zip.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "file_system.h"
+#include "spreadsheet_reader.h"
+
+namespace {
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "broken invariant: %s\n", what);
+    std::abort();
+  }
+}
+
+// The file the spreadsheet is written to, in a scratch directory.
+const std::filesystem::path& spreadsheet_path() {
+  static const std::filesystem::path path = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz_XXXXXX").string();
+    check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    return std::filesystem::path(pattern) / "book";
+  }();
+  return path;
+}
+
+using Parts = std::map<std::string, std::string>;
+
+Parts sound_xlsx() {
+  return {{"[Content_Types].xml", "<Types/>"},
+          {"xl/workbook.xml",
+           "<workbook><sheets><sheet name='S' r:id='rId1'/><sheet name='T' r:id='rId2'/>"
+           "</sheets></workbook>"},
+          {"xl/_rels/workbook.xml.rels",
+           "<Relationships><Relationship Id='rId1' Type='w/worksheet' Target='sheet.xml'/>"
+           "<Relationship Id='rId2' Type='w/worksheet' Target='/xl/sheet.xml'/>"
+           "<Relationship Id='rId3' Type='w/sharedStrings' Target='strings.xml'/>"
+           "</Relationships>"},
+          {"xl/strings.xml", "<sst><si><t>a</t></si><si><r><t>b</t></r></si></sst>"},
+          {"xl/sheet.xml",
+           "<worksheet><sheetData><row r='2'><c r='B2' t='s'><v>1</v></c><c><v>9E8</v></c>"
+           "</row></sheetData></worksheet>"}};
+}
+
+// `parts` as the bytes of a ZIP archive, made in memory.
+std::string zip_archive_of(const Parts& parts, bool packed) {
+  zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
+  zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, nullptr);
+  check(archive != nullptr, "zip_open_from_source");
+  zip_source_keep(memory);  // to read the archive after zip_close
+  for (const auto& [name, bytes] : parts) {
+    zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, 0);
+    check(index >= 0, "zip_file_add");
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
+                             packed ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 1);
+  }
+  check(zip_close(archive) == 0, "zip_close");
+  zip_stat_t status;
+  check(zip_source_stat(memory, &status) == 0 && zip_source_open(memory) == 0, "zip_source");
+  std::string bytes(status.size, '\0');
+  check(
+      zip_source_read(memory, bytes.data(), bytes.size()) == static_cast<zip_int64_t>(bytes.size()),
+      "zip_source_read");
+  zip_source_close(memory);
+  zip_source_free(memory);
+  return bytes;
+}
+
+void write_spreadsheet(std::uint8_t kind, std::string_view bytes) {
+  const int part = kind % 8;
+  if (part == 0 || part > 5) {
+    std::ofstream(spreadsheet_path(), std::ios::binary | std::ios::trunc) << bytes;
+    return;
+  }
+  Parts parts = sound_xlsx();
+  static const char* const kPartNames[] = {"", "xl/sheet.xml", "xl/strings.xml", "xl/workbook.xml",
+                                           "xl/_rels/workbook.xml.rels"};
+  if (part == 5) {
+    parts = {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}};
+    parts["content.xml"] = bytes;
+  } else {
+    parts[kPartNames[part]] = bytes;
+  }
+  std::ofstream(spreadsheet_path(), std::ios::binary | std::ios::trunc)
+      << zip_archive_of(parts, kind < 0x40);
+}
+
+bool is_reference(std::string_view reference) {
+  std::size_t letters = 0;
+  while (letters < reference.size() && reference[letters] >= 'A' && reference[letters] <= 'Z') {
+    ++letters;
+  }
+  const std::string_view row = reference.substr(letters);
+  return letters >= 1 && letters <= 3 && !row.empty() && row[0] != '0' &&
+         row.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  write_spreadsheet(data[0], std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+  FileSystem files;
+  SpreadsheetReader reader(files);
+  if (const std::optional<Failure> failure = reader.open(spreadsheet_path())) {
+    check(failure->subject == spreadsheet_path().native() && !failure->reason.empty(),
+          "failure of open");
+    return 0;
+  }
+  while (true) {
+    const SpreadsheetRow row = reader.next_row();
+    if (row.cells.empty()) {
+      check(!row.failure || row.failure->subject == spreadsheet_path().native(), "failure");
+      return 0;
+    }
+    check(!row.failure, "failure with cells");
+    std::size_t text_size = 0;
+    for (const SpreadsheetCell& cell : row.cells) {
+      check(!cell.text.empty(), "empty cell");
+      check(is_reference(cell.reference), "reference");
+      text_size += cell.text.size();
+    }
+    check(text_size <= std::size_t{16} << 20, "row size");
+  }
+}

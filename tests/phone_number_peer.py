@@ -1,0 +1,49 @@
+#!/usr/bin/python3
+"""An independent model of extract_phone_numbers' finding, on python3-phonenumbers: prints
+the numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION, each
+once, one a line. Usage: phone_number_peer.py REGION FILE"""
+import re
+import sys
+
+import phonenumbers
+
+WHITESPACE = "\t\v\f \u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000"
+CELL = re.compile("[^" + WHITESPACE + ",;|\u3001\uff0c\uff1b]+")
+DIGIT_CELL = re.compile("[0-9\uff10-\uff19]{7,15}")
+
+
+def dialled(number, region):
+    form = phonenumbers.format_number_for_mobile_dialing(number, region, False)
+    return form or phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
+
+
+def numbers_in(line, region):
+    matches = list(phonenumbers.PhoneNumberMatcher(line, region,
+                                                   leniency=phonenumbers.Leniency.VALID))
+    yield from (match.number for match in matches)
+    for cell in CELL.finditer(line):
+        if not DIGIT_CELL.fullmatch(cell.group()) or any(
+                match.start < cell.end() and cell.start() < match.end for match in matches):
+            continue
+        try:
+            number = phonenumbers.parse(cell.group(), region)
+        except phonenumbers.NumberParseException:
+            continue
+        if phonenumbers.is_valid_number(number):
+            yield number
+
+
+def main():
+    region, path = sys.argv[1], sys.argv[2]
+    with open(path, encoding="utf-8", newline="") as text:
+        lines = re.split("\r\n|\r|\n", text.read())
+    seen = set()
+    for line in lines:
+        for number in numbers_in(line, region):
+            key = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
+            if key not in seen:
+                seen.add(key)
+                print(dialled(number, region))
+
+
+main()
