@@ -195,10 +195,20 @@ FoundNumber found_number(const PhoneNumber& number, const std::string& region) {
   return found;
 }
 
+// Whether the national form of `number`, a valid number, writes no digit besides its national
+// significant number `national_number`: no national prefix, or only brackets around the first
+// group. The matcher then takes the number whether or not it was written with the prefix.
+bool written_without_prefix(const PhoneNumber& number, const std::string& national_number) {
+  std::string national;
+  phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+  phone_util().NormalizeDigitsOnly(&national);
+  return national == national_number;
+}
+
 // The number the matcher would find in `text` of the shape separate_digit_runs finds, in its
 // run `run`: true and the number in `found` when it is one; false when it is none; nullopt
-// when only the matcher can tell (a number of the region written without its national prefix,
-// which the matcher takes only where the region writes none).
+// when only the matcher can tell (a number of the region written without the national prefix
+// that its national form writes, which the matcher takes only where that prefix is optional).
 std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::string& region,
                                std::vector<FoundNumber>& found, PhoneNumber& left_to_matcher) {
   const std::string candidate(text.substr(run.first, run.second - run.first));
@@ -210,12 +220,14 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
   }
   if (number.country_code_source() == PhoneNumber::FROM_DEFAULT_COUNTRY) {
     // The matcher asks whether the number was written with the national prefix of the main
-    // region of its country code: known here when the parse, for that same region, removed one.
+    // region of its country code, where the national form of the number writes one: known here
+    // when the parse, for that same region, removed one, or when the national form writes none.
     std::string main_region;
     phone_util().GetRegionCodeForCountryCode(number.country_code(), &main_region);
     std::string national_number;
     phone_util().GetNationalSignificantNumber(number, &national_number);
-    if (main_region != region || national_number.size() == candidate.size()) {
+    if ((main_region != region || national_number.size() == candidate.size()) &&
+        !written_without_prefix(number, national_number)) {
       left_to_matcher = number;
       return std::nullopt;
     }
