@@ -162,8 +162,10 @@ std::optional<std::vector<DigitRun>> separate_digit_runs(std::string_view text) 
 // without formatting, or E.164 where that is empty. Takes the library's own steps for a valid
 // number, leaving out those it can know the answer of: a number of another country is dialled
 // in E.164; one of the region itself in the national form without formatting, but for the
-// countries where the library dials some numbers otherwise.
-std::string dialled_form(PhoneNumber number, const std::string& region, const std::string& e164) {
+// countries where the library dials some numbers otherwise. `national` is the national form
+// of `number` when already known, else empty.
+std::string dialled_form(PhoneNumber number, const std::string& region, const std::string& e164,
+                         std::string national) {
   number.clear_extension();
   std::string number_region;
   phone_util().GetRegionCodeForCountryCode(number.country_code(), &number_region);
@@ -175,18 +177,23 @@ std::string dialled_form(PhoneNumber number, const std::string& region, const st
       region == "UZ") {
     phone_util().FormatNumberForMobileDialing(number, region, false, &dialled);
   } else {
-    phone_util().Format(number, PhoneNumberUtil::NATIONAL, &dialled);
+    if (national.empty()) {
+      phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+    }
+    dialled = std::move(national);
     phone_util().NormalizeDiallableCharsOnly(&dialled);
   }
   return dialled.empty() ? e164 : dialled;
 }
 
-// `number`, a valid number, as found: its dialled form and key.
-FoundNumber found_number(const PhoneNumber& number, const std::string& region) {
+// `number`, a valid number, as found: its dialled form and key. `national` is the national form
+// of `number` when already known, else empty.
+FoundNumber found_number(const PhoneNumber& number, const std::string& region,
+                         std::string national = {}) {
   FoundNumber found;
   std::string e164;
   phone_util().Format(number, PhoneNumberUtil::E164, &e164);
-  found.dialled = dialled_form(number, region, e164);
+  found.dialled = dialled_form(number, region, e164, std::move(national));
   for (const char digit : e164) {
     if (digit >= '0' && digit <= '9') {
       found.key = found.key * 10 + static_cast<std::uint64_t>(digit - '0');
@@ -195,12 +202,27 @@ FoundNumber found_number(const PhoneNumber& number, const std::string& region) {
   return found;
 }
 
+// Whether `national`, the national form of a number, writes no digit besides its national
+// significant number `national_number`: no national prefix, or only brackets around the first
+// group. The matcher then takes the number whether or not it was written with the prefix.
+bool written_without_prefix(std::string_view national, const std::string& national_number) {
+  std::string digits;
+  for (const char character : national) {
+    if (character >= '0' && character <= '9') {
+      digits += character;
+    }
+  }
+  return digits == national_number;
+}
+
 // The number the matcher would find in `text` of the shape separate_digit_runs finds, in its
 // run `run`: true and the number in `found` when it is one; false when it is none; nullopt
-// when only the matcher can tell (a number of the region written without its national prefix,
-// which the matcher takes only where the region writes none).
+// when only the matcher can tell (a number of the region written without the national prefix
+// that its national form writes, which the matcher takes only where that prefix is optional),
+// leaving the number in `left_to_matcher` and its national form in `national`.
 std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::string& region,
-                               std::vector<FoundNumber>& found, PhoneNumber& left_to_matcher) {
+                               std::vector<FoundNumber>& found, PhoneNumber& left_to_matcher,
+                               std::string& national) {
   const std::string candidate(text.substr(run.first, run.second - run.first));
   PhoneNumber number;
   if (phone_util().ParseAndKeepRawInput(candidate, region, &number) !=
@@ -210,12 +232,15 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
   }
   if (number.country_code_source() == PhoneNumber::FROM_DEFAULT_COUNTRY) {
     // The matcher asks whether the number was written with the national prefix of the main
-    // region of its country code: known here when the parse, for that same region, removed one.
+    // region of its country code, where the national form of the number writes one: known here
+    // when the parse, for that same region, removed one, or when the national form writes none.
     std::string main_region;
     phone_util().GetRegionCodeForCountryCode(number.country_code(), &main_region);
     std::string national_number;
     phone_util().GetNationalSignificantNumber(number, &national_number);
-    if (main_region != region || national_number.size() == candidate.size()) {
+    phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+    if ((main_region != region || national_number.size() == candidate.size()) &&
+        !written_without_prefix(national, national_number)) {
       left_to_matcher = number;
       return std::nullopt;
     }
@@ -224,7 +249,7 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
   number.clear_country_code_source();
   number.clear_preferred_domestic_carrier_code();
   number.clear_raw_input();
-  FoundNumber in_run = found_number(number, region);
+  FoundNumber in_run = found_number(number, region, std::move(national));
   in_run.begin = run.first;
   in_run.end = run.second;
   found.push_back(std::move(in_run));
@@ -274,14 +299,16 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
   const std::size_t found_before = found.size();
   for (const DigitRun& run : *runs) {
     PhoneNumber left_to_matcher;
-    if (!verify_run(text, run, region_, found, left_to_matcher).has_value()) {
+    std::string national;
+    if (!verify_run(text, run, region_, found, left_to_matcher, national).has_value()) {
       found.resize(found_before);
       left_to_matcher_ =
           ParsedNumber{.digits = std::string(text.substr(run.first, run.second - run.first)),
                        .country_code = left_to_matcher.country_code(),
                        .national_number = left_to_matcher.national_number(),
                        .italian_leading_zero = left_to_matcher.italian_leading_zero(),
-                       .number_of_leading_zeros = left_to_matcher.number_of_leading_zeros()};
+                       .number_of_leading_zeros = left_to_matcher.number_of_leading_zeros(),
+                       .national = std::move(national)};
       return false;
     }
   }
@@ -290,6 +317,7 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
 
 std::optional<FoundNumber> PhoneNumberFinder::valid_number(std::string_view digits) const {
   PhoneNumber number;
+  std::string national;
   if (left_to_matcher_ && left_to_matcher_->digits == digits) {
     // Parsed and found valid by find_in_text, for the same region: the same number.
     number.set_country_code(left_to_matcher_->country_code);
@@ -298,12 +326,13 @@ std::optional<FoundNumber> PhoneNumberFinder::valid_number(std::string_view digi
       number.set_italian_leading_zero(true);
       number.set_number_of_leading_zeros(left_to_matcher_->number_of_leading_zeros);
     }
+    national = left_to_matcher_->national;
   } else if (phone_util().Parse(std::string(digits), region_, &number) !=
                  PhoneNumberUtil::NO_PARSING_ERROR ||
              !phone_util().IsValidNumber(number)) {
     return std::nullopt;
   }
-  FoundNumber found = found_number(number, region_);
+  FoundNumber found = found_number(number, region_, std::move(national));
   found.end = digits.size();
   return found;
 }

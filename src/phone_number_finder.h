@@ -53,6 +53,7 @@ class PhoneNumberFinder {
     std::uint64_t national_number = 0;
     bool italian_leading_zero = false;
     std::int32_t number_of_leading_zeros = 1;
+    std::string national;  // its national form, as the library formats it
   };
 
   bool find_in_digit_runs(std::string_view text, std::vector<FoundNumber>& found) const;
