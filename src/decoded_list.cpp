@@ -98,7 +98,7 @@ void Cp950Decoder::finish(std::string& utf8_out) {
   }
 }
 
-DecodedList::DecodedList(FileSystem& files) : reader_(files, kListBlockSize) {}
+DecodedList::DecodedList(FileSystem& files) : reader_(files, 64 * 1024) {}
 
 std::optional<Failure> DecodedList::open(const std::filesystem::path& path) {
   std::optional<Failure> failure = reader_.open(path);

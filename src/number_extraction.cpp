@@ -1,8 +1,13 @@
 #include "number_extraction.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <initializer_list>
+#include <optional>
 #include <ostream>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "message_catalog.h"
@@ -17,6 +22,11 @@ constexpr int kFewestCellDigits = 7;
 constexpr int kMostCellDigits = 15;
 // A run of this many digits looks like a phone number.
 constexpr int kDigitsOfAMissedNumber = 7;
+
+// Pieces wait to be searched until there are this many, or this many bytes of them: enough to
+// keep two threads busy for milliseconds, few enough to hold little memory.
+constexpr std::size_t kPiecesPerBatch = 1024;
+constexpr std::size_t kBytesPerBatch = 256 * 1024;
 
 bool starts_with_any(std::string_view text, std::initializer_list<std::string_view> prefixes) {
   return std::ranges::any_of(prefixes,
@@ -200,8 +210,44 @@ void write_note(std::ostream& notes, const Failure& note) {
   notes << note.reason << '\n';
 }
 
+PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece) {
+  PieceYield yield;
+  finder.find_in_text(piece, yield.numbers);
+  const std::size_t found = yield.numbers.size();
+  std::size_t next = 0;
+  while (next < piece.size()) {
+    if (const std::size_t separator = cell_separator_length(piece.substr(next)); separator > 0) {
+      next += separator;
+      continue;
+    }
+    const std::size_t start = next;
+    while (next < piece.size() && cell_separator_length(piece.substr(next)) == 0) {
+      next += character_bytes(piece.substr(next));
+    }
+    const std::string_view cell = piece.substr(start, next - start);
+    yield.holds_e_notation = yield.holds_e_notation || is_e_notation(cell);
+    const int digits = digits_only(cell);
+    if (digits < kFewestCellDigits || digits > kMostCellDigits) {
+      continue;
+    }
+    const bool overlaps = std::any_of(
+        yield.numbers.begin(), yield.numbers.begin() + static_cast<std::ptrdiff_t>(found),
+        [&](const FoundNumber& number) { return number.begin < next && start < number.end; });
+    if (overlaps) {
+      continue;
+    }
+    if (std::optional<FoundNumber> number = finder.valid_number(cell)) {
+      number->begin = start;
+      number->end = next;
+      yield.numbers.push_back(std::move(*number));
+      ++yield.cells_taken;
+    }
+  }
+  return yield;
+}
+
 NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes)
-    : finder_(finder), notes_(notes) {}
+    : finder_(finder), second_finder_(finder.region()), notes_(notes) {}
 
 void NumberExtraction::begin_source(std::string_view name) {
   name_ = name;
@@ -217,18 +263,23 @@ void NumberExtraction::add_text(std::string_view text) {
   shown_text_.append(text, shown_line_);
   scan_digit_runs(text);
   unsearched_ += text;
-  search_pieces(false);
+  queue_pieces(false);
 }
 
 void NumberExtraction::end_line(std::string_view label) {
-  search_pieces(true);
-  note_line(label);
+  queue_pieces(true);
+  shown_text_.finish(shown_line_);
+  pending_line_ends_.push_back({.pieces_before = pending_pieces_.size(),
+                                .label = std::string(label),
+                                .shown = std::move(shown_line_),
+                                .holds_digit_run = line_holds_digit_run_});
   line_open_ = false;
   shown_line_.clear();
-  line_gave_number_ = false;
-  line_holds_e_notation_ = false;
   line_holds_digit_run_ = false;
   digits_in_run_ = 0;
+  if (pending_pieces_.size() >= kPiecesPerBatch || pending_text_.size() >= kBytesPerBatch) {
+    search_pending();
+  }
 }
 
 void NumberExtraction::add_lines(std::string_view text) {
@@ -253,6 +304,7 @@ void NumberExtraction::end_source() {
   if (line_open_) {
     end_line(std::to_string(++counts_.lines));
   }
+  search_pending();
   if (counts_.lines_not_noted > 0) {
     note(name_, filled(catalog::ngettext("%s more line holds digits but no phone number",
                                          "%s more lines hold digits but no phone number",
@@ -279,6 +331,7 @@ void NumberExtraction::end_source() {
 }
 
 void NumberExtraction::abandon_source() {
+  search_pending();
   for (const std::uint64_t key : new_keys_) {
     seen_.erase(key);
   }
@@ -288,16 +341,21 @@ void NumberExtraction::abandon_source() {
 }
 
 std::string NumberExtraction::take_new_numbers() {
+  search_pending();
   new_keys_.clear();
   std::string numbers;
   numbers.swap(new_numbers_);
   return numbers;
 }
 
-// Searches the text of the line not yet searched in pieces of at most kLongestPiece
-// characters that end after whitespace or another cell separator (or at that bound, where
-// there is none); when the line has ended, also the rest.
-void NumberExtraction::search_pieces(bool line_ended) {
+// Queues the text of the line not yet queued in pieces of at most kLongestPiece characters
+// that end after whitespace or another cell separator (or at that bound, where there is
+// none); when the line has ended, also the rest.
+void NumberExtraction::queue_pieces(bool line_ended) {
+  const auto queue = [this](std::string_view piece) {
+    pending_pieces_.emplace_back(pending_text_.size(), pending_text_.size() + piece.size());
+    pending_text_ += piece;
+  };
   std::size_t start = 0;
   while (true) {
     std::size_t characters = 0;
@@ -314,57 +372,95 @@ void NumberExtraction::search_pieces(bool line_ended) {
       break;  // no more than a piece is left
     }
     const std::size_t end = after_separator > start ? after_separator : next;
-    search_piece(std::string_view(unsearched_).substr(start, end - start));
+    queue(std::string_view(unsearched_).substr(start, end - start));
     start = end;
   }
   if (line_ended && start < unsearched_.size()) {
-    search_piece(std::string_view(unsearched_).substr(start));
+    queue(std::string_view(unsearched_).substr(start));
     start = unsearched_.size();
   }
   unsearched_.erase(0, start);
 }
 
-void NumberExtraction::search_piece(std::string_view piece) {
-  found_in_piece_.clear();
-  finder_.find_in_text(piece, found_in_piece_);
-  for (const FoundNumber& number : found_in_piece_) {
-    take(number);
+// Searches the pending pieces on two threads, this one and a second where one can be started,
+// each taking the next piece not yet taken; then takes their numbers and notes their lines,
+// in order.
+void NumberExtraction::search_pending() {
+  std::vector<std::string_view> pieces;
+  pieces.reserve(pending_pieces_.size());
+  for (const auto& [begin, end] : pending_pieces_) {
+    pieces.push_back(std::string_view(pending_text_).substr(begin, end - begin));
   }
-  take_cells(piece);
+  std::vector<PieceYield> yields(pieces.size());
+  std::atomic<std::size_t> next_to_search = 0;
+  const auto search_with = [&](const PhoneNumberFinder& finder) {
+    for (std::size_t piece = next_to_search++; piece < pieces.size(); piece = next_to_search++) {
+      yields[piece] = search_piece(finder, pieces[piece]);
+    }
+  };
+  std::exception_ptr second_failure;
+  std::optional<std::thread> second;
+  if (pieces.size() > 1) {
+    try {
+      second.emplace([&] {
+        try {
+          search_with(second_finder_);
+        } catch (...) {
+          second_failure = std::current_exception();
+          next_to_search = pieces.size();  // this thread searches no more either
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one searches all.
+    }
+  }
+  try {
+    search_with(finder_);
+  } catch (...) {
+    next_to_search = pieces.size();
+    if (second) {
+      second->join();
+    }
+    throw;
+  }
+  if (second) {
+    second->join();
+  }
+  if (second_failure) {
+    std::rethrow_exception(second_failure);
+  }
+
+  std::size_t next_piece = 0;
+  for (const PendingLineEnd& line_end : pending_line_ends_) {
+    for (; next_piece < line_end.pieces_before; ++next_piece) {
+      take_yield(pieces[next_piece], yields[next_piece]);
+    }
+    note_line(line_end);
+  }
+  for (; next_piece < pieces.size(); ++next_piece) {  // of the line not ended yet
+    take_yield(pieces[next_piece], yields[next_piece]);
+  }
+  pending_text_.clear();
+  pending_pieces_.clear();
+  pending_line_ends_.clear();
 }
 
-// Takes each cell of digits that overlaps no number found in `piece` and is a valid number.
-void NumberExtraction::take_cells(std::string_view piece) {
-  std::size_t next = 0;
-  while (next < piece.size()) {
-    if (const std::size_t separator = cell_separator_length(piece.substr(next)); separator > 0) {
-      next += separator;
+// Takes the numbers of `piece`, and keeps the cells taken for the notes of its line.
+void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yield) {
+  line_holds_e_notation_ = line_holds_e_notation_ || yield.holds_e_notation;
+  const std::size_t cells_from = yield.numbers.size() - yield.cells_taken;
+  for (std::size_t index = 0; index < yield.numbers.size(); ++index) {
+    const FoundNumber& number = yield.numbers[index];
+    take(number);
+    if (index < cells_from) {
       continue;
     }
-    const std::size_t start = next;
-    while (next < piece.size() && cell_separator_length(piece.substr(next)) == 0) {
-      next += character_bytes(piece.substr(next));
-    }
-    const std::string_view cell = piece.substr(start, next - start);
-    line_holds_e_notation_ = line_holds_e_notation_ || is_e_notation(cell);
-    const int digits = digits_only(cell);
-    if (digits < kFewestCellDigits || digits > kMostCellDigits) {
-      continue;
-    }
-    bool overlaps = false;
-    for (const FoundNumber& number : found_in_piece_) {
-      overlaps = overlaps || (number.begin < next && start < number.end);
-    }
-    if (overlaps) {
-      continue;
-    }
-    if (const std::optional<FoundNumber> number = finder_.valid_number(cell)) {
-      take(*number);
-      if (counts_.cells_noted + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
-        taken_cells_.push_back({shown_in_a_note(cell), number->dialled});
-      } else {
-        ++counts_.cells_not_noted;
-      }
+    if (counts_.cells_noted + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
+      taken_cells_.push_back(
+          {shown_in_a_note(piece.substr(number.begin, number.end - number.begin)),
+           number.dialled});
+    } else {
+      ++counts_.cells_not_noted;
     }
   }
 }
@@ -399,17 +495,20 @@ void NumberExtraction::scan_digit_runs(std::string_view text) {
   }
 }
 
-// The notes on the line just ended: the cells taken, or why it looks like a number was missed.
-void NumberExtraction::note_line(std::string_view label) {
-  const std::string line = name_ + ":" + std::string(label);
-  shown_text_.finish(shown_line_);
+// The notes on a line: the cells taken, or why it looks like a number was missed.
+void NumberExtraction::note_line(const PendingLineEnd& line_end) {
+  const std::string line = name_ + ":" + line_end.label;
   for (const TakenCell& cell : taken_cells_) {
     note(line + ": " + cell.shown,
          filled(catalog::gettext("taken as %s, with the leading 0 it lacked"), {cell.dialled}));
     ++counts_.cells_noted;
   }
   taken_cells_.clear();
-  if (line_gave_number_ || (!line_holds_e_notation_ && !line_holds_digit_run_)) {
+  const bool gave_number = line_gave_number_;
+  const bool holds_e_notation = line_holds_e_notation_;
+  line_gave_number_ = false;
+  line_holds_e_notation_ = false;
+  if (gave_number || (!holds_e_notation && !line_end.holds_digit_run)) {
     return;
   }
   if (counts_.lines_noted == kNotesPerSource) {
@@ -417,8 +516,8 @@ void NumberExtraction::note_line(std::string_view label) {
     return;
   }
   ++counts_.lines_noted;
-  note(line + ": " + shown_line_,
-       line_holds_e_notation_
+  note(line + ": " + line_end.shown,
+       holds_e_notation
            ? catalog::gettext(
                  "holds a number in E notation, whose digits are lost; save the column as "
                  "text")

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "failure.h"
@@ -37,6 +38,20 @@ class NumberKeySet {
   std::size_t size_ = 0;
 };
 
+// What searching a piece of a line gives.
+struct PieceYield {
+  // The numbers PhoneNumberFinder found in the piece, in order, and after them each cell of 7
+  // to 15 digits that overlaps none of them and is a valid number, in order, its begin and end
+  // being the cell's place in the piece.
+  std::vector<FoundNumber> numbers;
+  std::size_t cells_taken = 0;  // how many of `numbers`, at their end, are such cells
+  // Whether a cell of the piece is a number in E notation as a spreadsheet writes it.
+  bool holds_e_notation = false;
+};
+
+// Searches `piece`, the text of a line or a part of it, with `finder`.
+PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece);
+
 // Writes "extract_phone_numbers: SUBJECT: REASON", or "extract_phone_numbers: REASON" when the
 // subject is empty, and a line end on `notes`.
 void write_note(std::ostream& notes, const Failure& note);
@@ -52,13 +67,17 @@ void write_note(std::ostream& notes, const Failure& note);
 // digits that overlaps none of them and is a valid number for the region, as a column that
 // lost its leading 0.
 //
+// Numbers and notes come in the order of the lines, though lines are searched a batch at a time
+// on two threads: new numbers are all there once take_new_numbers is called, and the notes
+// of a source once end_source returns.
+//
 // Notes go to `notes`, one a line, "extract_phone_numbers: SUBJECT: REASON", the reasons from
 // the message catalog: for a line that gives no number but holds a run of 7 or more digits
 // (or a number in E notation); for a cell taken as a number; and after each source, the
 // counts past kNotesPerSource of both and how many numbers it gave.
 class NumberExtraction {
  public:
-  // `finder` and `notes` must outlive the extraction.
+  // `finder` and `notes` must outlive the extraction; no other thread uses `finder` meanwhile.
   NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes);
 
   // Starts a source named `name` in notes.
@@ -89,21 +108,29 @@ class NumberExtraction {
     std::string dialled;
   };
 
-  void search_pieces(bool line_ended);
-  void search_piece(std::string_view piece);
-  void take_cells(std::string_view piece);
+  // The end of a line, waiting with what its notes need for the pieces before it.
+  struct PendingLineEnd {
+    std::size_t pieces_before = 0;  // how many of pending_pieces_ are of it or earlier lines
+    std::string label;
+    std::string shown;
+    bool holds_digit_run = false;
+  };
+
+  void queue_pieces(bool line_ended);
+  void search_pending();
+  void take_yield(std::string_view piece, const PieceYield& yield);
   void take(const FoundNumber& number);
   void scan_digit_runs(std::string_view text);
-  void note_line(std::string_view label);
+  void note_line(const PendingLineEnd& line_end);
   void note(std::string subject, std::string reason);
 
   const PhoneNumberFinder& finder_;
+  PhoneNumberFinder second_finder_;  // the second thread's
   std::ostream& notes_;
   NumberKeySet seen_;
   std::string new_numbers_;
   std::vector<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
   std::int64_t numbers_found_ = 0;
-  std::vector<FoundNumber> found_in_piece_;
 
   // What is counted of a source.
   struct SourceCounts {
@@ -121,15 +148,24 @@ class NumberExtraction {
   SourceCounts counts_;
   bool after_cr_ = false;
 
-  // The line.
+  // The line as it comes: what its notes need of its text.
   bool line_open_ = false;
   std::string unsearched_;
   ShownText shown_text_{kCharactersShownInANote};
   std::string shown_line_;
-  bool line_gave_number_ = false;
-  bool line_holds_e_notation_ = false;
   bool line_holds_digit_run_ = false;
   int digits_in_run_ = 0;
+
+  // The pieces and line ends not yet searched and taken, in order. Searching is nearly all of
+  // the time, and each piece is searched alone, so a batch of pieces is searched on two
+  // threads; then their numbers are taken and the lines noted in order.
+  std::string pending_text_;
+  std::vector<std::pair<std::size_t, std::size_t>> pending_pieces_;  // bytes of pending_text_
+  std::vector<PendingLineEnd> pending_line_ends_;
+
+  // The line as its pieces are taken.
+  bool line_gave_number_ = false;
+  bool line_holds_e_notation_ = false;
   std::vector<TakenCell> taken_cells_;  // to be noted, at most kNotesPerSource
 };
 

@@ -24,6 +24,8 @@ struct FoundNumber {
 
 // Finds and validates phone numbers with the numbering plans of libphonenumber, for one
 // region. The one unit that knows the library; everything else passes FoundNumber along.
+// A finder is used by one thread at a time (valid_number reads what find_in_text left);
+// finders on several threads share the library's numbering plans, which it locks.
 class PhoneNumberFinder {
  public:
   // REQUIRES: is_known_region(region).
@@ -31,6 +33,8 @@ class PhoneNumberFinder {
 
   // Whether `region`, two upper-case letters, is a region whose numbers libphonenumber knows.
   static bool is_known_region(std::string_view region);
+
+  [[nodiscard]] const std::string& region() const { return region_; }
 
   // Appends to `found`, in the order they stand, the numbers that libphonenumber's matcher
   // finds in `text` for the region with the leniency VALID (each one a valid number, not part
