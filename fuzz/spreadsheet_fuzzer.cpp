@@ -8,8 +8,6 @@
 // workbook; 4, the workbook's relationships; 5, the content of an .ods. Any other: the whole
 // file.
 
-#include <zip.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +19,7 @@
 
 #include "file_system.h"
 #include "spreadsheet_reader.h"
+#include "zip_writer.h"
 
 namespace {
 
@@ -59,31 +58,6 @@ Parts sound_xlsx() {
            "</row></sheetData></worksheet>"}};
 }
 
-// `parts` as the bytes of a ZIP archive, made in memory.
-std::string zip_archive_of(const Parts& parts, bool packed) {
-  zip_source_t* memory = zip_source_buffer_create(nullptr, 0, 0, nullptr);
-  zip_t* archive = zip_open_from_source(memory, ZIP_TRUNCATE, nullptr);
-  check(archive != nullptr, "zip_open_from_source");
-  zip_source_keep(memory);  // to read the archive after zip_close
-  for (const auto& [name, bytes] : parts) {
-    zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, 0);
-    check(index >= 0, "zip_file_add");
-    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
-                             packed ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 1);
-  }
-  check(zip_close(archive) == 0, "zip_close");
-  zip_stat_t status;
-  check(zip_source_stat(memory, &status) == 0 && zip_source_open(memory) == 0, "zip_source");
-  std::string bytes(status.size, '\0');
-  check(
-      zip_source_read(memory, bytes.data(), bytes.size()) == static_cast<zip_int64_t>(bytes.size()),
-      "zip_source_read");
-  zip_source_close(memory);
-  zip_source_free(memory);
-  return bytes;
-}
-
 void write_spreadsheet(std::uint8_t kind, std::string_view bytes) {
   const int part = kind % 8;
   if (part == 0 || part > 5) {
@@ -99,8 +73,8 @@ void write_spreadsheet(std::uint8_t kind, std::string_view bytes) {
   } else {
     parts[kPartNames[part]] = bytes;
   }
-  std::ofstream(spreadsheet_path(), std::ios::binary | std::ios::trunc)
-      << zip_archive_of(parts, kind < 0x40);
+  std::filesystem::remove(spreadsheet_path());
+  check(write_zip_archive(spreadsheet_path(), parts, kind < 0x40), "write_zip_archive");
 }
 
 bool is_reference(std::string_view reference) {

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -47,6 +49,22 @@ OpenedFile FileSystem::create_new(const std::filesystem::path& path, const std::
 ReadBytes FileSystem::read(int fd, std::span<char> buffer, const std::string& subject) {
   while (true) {
     const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    if (got >= 0) {
+      return {static_cast<std::size_t>(got), std::nullopt};
+    }
+    if (errno != EINTR) {
+      return {0, failed(subject)};
+    }
+  }
+}
+
+ReadBytes FileSystem::read_at(int fd, std::uint64_t offset, std::span<char> buffer,
+                              const std::string& subject) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    return {0, system_failure(subject, EINVAL)};
+  }
+  while (true) {
+    const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(offset));
     if (got >= 0) {
       return {static_cast<std::size_t>(got), std::nullopt};
     }
@@ -114,10 +132,12 @@ NameStatus FileSystem::look_up(const std::filesystem::path& path, const std::str
 OpenFileStatus FileSystem::status(int fd, const std::string& subject) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
-    return {.failure = failed(subject), .identity = {}, .is_terminal = false};
+    return {.failure = failed(subject), .identity = {}, .is_terminal = false, .size = 0};
   }
-  return {
-      .failure = std::nullopt, .identity = identity_of(status), .is_terminal = ::isatty(fd) == 1};
+  return {.failure = std::nullopt,
+          .identity = identity_of(status),
+          .is_terminal = ::isatty(fd) == 1,
+          .size = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0))};
 }
 
 std::optional<FileIdentity> FileSystem::identity(int fd) {

@@ -36,6 +36,7 @@ struct OpenFileStatus {
   std::optional<Failure> failure;  // set when it cannot be known; then all else is unknown
   FileIdentity identity{};
   bool is_terminal = false;  // a terminal, where reading waits for the user to type
+  std::uint64_t size = 0;    // of a regular file, in bytes
 };
 
 // What stands under a name in a folder.
@@ -73,6 +74,11 @@ class FileSystem {
 
   // Reads up to `buffer.size()` bytes from `fd`.
   virtual ReadBytes read(int fd, std::span<char> buffer, const std::string& subject);
+
+  // Reads up to `buffer.size()` bytes from `fd` at `offset`, not moving its position: `fd` is a
+  // file that can be read at any position.
+  virtual ReadBytes read_at(int fd, std::uint64_t offset, std::span<char> buffer,
+                            const std::string& subject);
 
   // Writes all of `bytes` to `fd`.
   virtual std::optional<Failure> write_all(int fd, std::string_view bytes,

@@ -858,8 +858,9 @@ bool starts_as_zip_archive(std::string_view file_start) {
 // The opened file: its archive, what it holds, and the part being read.
 class SpreadsheetReader::Workbook {
  public:
-  explicit Workbook(std::string name)
+  Workbook(FileSystem& files, std::string name)
       : name_(std::move(name)),
+        archive_(files),
         stream_(archive_, name_),
         worksheet_(row_, shared_strings_),
         ods_content_(row_) {}
@@ -1003,7 +1004,7 @@ SpreadsheetReader::~SpreadsheetReader() = default;
 
 std::optional<Failure> SpreadsheetReader::open(const std::filesystem::path& path) {
   assert(!workbook_);
-  workbook_ = std::make_unique<Workbook>(path.native());
+  workbook_ = std::make_unique<Workbook>(files_, path.native());
   const OpenedFile file = files_.open_for_reading(path, path.native());
   if (file.failure) {
     return file.failure;

@@ -1,13 +1,89 @@
 #include "zip_archive.h"
 
-#include <unistd.h>
-#include <zip.h>
+#include <minizip/unzip.h>
 
+#include <algorithm>
 #include <cassert>
+#include <climits>
+#include <cstdio>
 #include <utility>
 
-#include "file_system.h"
 #include "message_catalog.h"
+
+// minizip reads the archive through these functions, which read through the file-system edge
+// at a position of their own; a read that fails keeps its failure for the archive to tell.
+struct ZipArchive::File {
+  FileSystem& files;
+  int fd = -1;
+  std::string name;
+  std::uint64_t size = 0;
+  std::uint64_t position = 0;
+  std::optional<Failure> read_failure;
+};
+
+namespace {
+
+using File = ZipArchive::File;
+
+// minizip "opens" the file by the name it is given: the File itself.
+voidpf open_file(voidpf /*opaque*/, const void* file, int /*mode*/) {
+  return const_cast<void*>(file);
+}
+
+uLong read_file(voidpf /*opaque*/, voidpf stream, void* buffer, uLong size) {
+  File& file = *static_cast<File*>(stream);
+  auto* bytes = static_cast<char*>(buffer);
+  uLong done = 0;
+  while (done < size) {
+    const ReadBytes got = file.files.read_at(file.fd, file.position, std::span(bytes + done, size - done),
+                                             file.name);
+    if (got.failure) {
+      file.read_failure = got.failure;
+      break;
+    }
+    if (got.size == 0) {
+      break;
+    }
+    done += got.size;
+    file.position += got.size;
+  }
+  return done;
+}
+
+uLong write_file(voidpf /*opaque*/, voidpf /*stream*/, const void* /*buffer*/, uLong /*size*/) {
+  return 0;  // read only
+}
+
+ZPOS64_T tell_file(voidpf /*opaque*/, voidpf stream) {
+  return static_cast<File*>(stream)->position;
+}
+
+long seek_file(voidpf /*opaque*/, voidpf stream, ZPOS64_T offset, int origin) {
+  File& file = *static_cast<File*>(stream);
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      file.position = offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      file.position += offset;
+      return 0;
+    case ZLIB_FILEFUNC_SEEK_END:
+      file.position = file.size + offset;
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+int close_file(voidpf /*opaque*/, voidpf /*stream*/) {
+  return 0;  // the archive closes the descriptor
+}
+
+int file_error(voidpf /*opaque*/, voidpf stream) {
+  return static_cast<File*>(stream)->read_failure ? 1 : 0;
+}
+
+}  // namespace
 
 Failure member_failure(std::string archive, const char* reason, std::string_view member) {
   std::string text(reason);
@@ -18,41 +94,47 @@ Failure member_failure(std::string archive, const char* reason, std::string_view
   return {std::move(archive), std::move(text)};
 }
 
-ZipArchive::ZipArchive() = default;
+ZipArchive::ZipArchive(FileSystem& files) : files_(files) {}
 
 ZipArchive::~ZipArchive() {
   close_member();
   if (archive_ != nullptr) {
-    zip_discard(archive_);  // read only: nothing to write back
+    unzClose(archive_);
+  }
+  if (file_) {
+    (void)files_.close(file_->fd, file_->name);  // read only: nothing is lost
   }
 }
 
 std::optional<Failure> ZipArchive::open(int fd, std::string name) {
-  assert(archive_ == nullptr);
-  name_ = std::move(name);
-  int error = 0;
-  // libzip reads the descriptor itself; the reason of a call it makes that fails is the file
-  // system's, put in words by the file-system edge from the error that call left.
-  FileSystem::forget_last_error();
-  archive_ = zip_fdopen(fd, 0, &error);
+  assert(!file_);
+  file_ = std::make_unique<File>(File{
+      .files = files_, .fd = fd, .name = std::move(name), .size = 0, .position = 0, .read_failure = {}});
+  const OpenFileStatus status = files_.status(fd, file_->name);
+  if (status.failure) {
+    return status.failure;
+  }
+  file_->size = status.size;
+  zlib_filefunc64_def functions{.zopen64_file = open_file,
+                                .zread_file = read_file,
+                                .zwrite_file = write_file,
+                                .ztell64_file = tell_file,
+                                .zseek64_file = seek_file,
+                                .zclose_file = close_file,
+                                .zerror_file = file_error,
+                                .opaque = nullptr};
+  archive_ = unzOpen2_64(file_.get(), &functions);
   if (archive_ != nullptr) {
     return std::nullopt;
   }
-  Failure system_failure = FileSystem::last_call_failure(name_);
-  ::close(fd);  // libzip takes the descriptor over only when it succeeds
-  switch (error) {
-    case ZIP_ER_READ:
-    case ZIP_ER_SEEK:
-      return system_failure;
-    case ZIP_ER_MEMORY:
-      return FileSystem::out_of_memory(name_);
-    default:
-      return Failure{name_, catalog::gettext("is damaged: it cannot be read as a ZIP archive")};
+  if (file_->read_failure) {
+    return file_->read_failure;
   }
+  return Failure{file_->name, catalog::gettext("is damaged: it cannot be read as a ZIP archive")};
 }
 
 bool ZipArchive::holds(const std::string& member) const {
-  return zip_name_locate(archive_, member.c_str(), 0) >= 0;
+  return unzLocateFile(archive_, member.c_str(), 1) == UNZ_OK;
 }
 
 std::optional<Failure> ZipArchive::open_member(const std::string& member) {
@@ -60,48 +142,49 @@ std::optional<Failure> ZipArchive::open_member(const std::string& member) {
   unpacked_before_ += unpacked_;
   unpacked_ = 0;
   member_name_ = member;
-  const zip_int64_t index = zip_name_locate(archive_, member.c_str(), 0);
-  if (index < 0) {
-    return failure_of_member(catalog::gettext("its part %s is missing"));
+  if (const int located = unzLocateFile(archive_, member.c_str(), 1); located != UNZ_OK) {
+    return located == UNZ_END_OF_LIST_OF_FILE
+               ? failure_of_member(catalog::gettext("its part %s is missing"))
+               : failure_of(located);
   }
-  zip_stat_t status;
-  zip_stat_init(&status);
-  const zip_uint64_t wanted = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE;
-  if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &status) != 0 ||
-      (status.valid & wanted) != wanted) {
-    return failure_of_member(catalog::gettext("its part %s is damaged"));
+  unz_file_info64 status{};
+  if (const int got = unzGetCurrentFileInfo64(archive_, &status, nullptr, 0, nullptr, 0, nullptr, 0);
+      got != UNZ_OK) {
+    return failure_of(got);
   }
-  packed_size_ = status.comp_size;
-  if (std::optional<Failure> bomb = judge_unpacked_size(status.size)) {
+  constexpr uLong kEncrypted = 1;  // bit 0 of the general purpose flags
+  if ((status.flag & kEncrypted) != 0 ||
+      (status.compression_method != 0 && status.compression_method != Z_DEFLATED)) {
+    return failure_of_member(
+        catalog::gettext("its part %s is encrypted, or packed in a way that cannot be unpacked"));
+  }
+  packed_size_ = status.compressed_size;
+  if (std::optional<Failure> bomb = judge_unpacked_size(status.uncompressed_size)) {
     return bomb;
   }
-  FileSystem::forget_last_error();  // the failure of a read libzip makes is told from it
-  member_ = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
-  if (member_ == nullptr) {
-    zip_error_t* error = zip_get_error(archive_);
-    switch (zip_error_code_zip(error)) {
-      case ZIP_ER_NOPASSWD:
-      case ZIP_ER_WRONGPASSWD:
-      case ZIP_ER_ENCRNOTSUPP:
-      case ZIP_ER_COMPNOTSUPP:
-        return failure_of_member(catalog::gettext(
-            "its part %s is encrypted, or packed in a way that cannot be unpacked"));
-      default:
-        return failure_of_read(error);
-    }
+  if (const int opened = unzOpenCurrentFile(archive_); opened != UNZ_OK) {
+    return failure_of(opened);
   }
+  member_open_ = true;
   return std::nullopt;
 }
 
 ZipRead ZipArchive::read(std::span<char> buffer) {
-  if (member_ == nullptr) {
+  if (!member_open_) {
     return {};  // ended by a failure
   }
-  FileSystem::forget_last_error();
-  const zip_int64_t got = zip_fread(member_, buffer.data(), buffer.size());
+  const auto wanted = static_cast<unsigned>(std::min<std::size_t>(buffer.size(), INT_MAX));
+  const int got = unzReadCurrentFile(archive_, buffer.data(), wanted);
   std::optional<Failure> failure;
   if (got < 0) {
-    failure = failure_of_read(zip_file_get_error(member_));
+    failure = failure_of(got);
+  } else if (got == 0) {
+    // The end: the checksum of what was unpacked is checked as the member is closed.
+    member_open_ = false;
+    if (const int closed = unzCloseCurrentFile(archive_); closed != UNZ_OK) {
+      return {0, failure_of(closed)};
+    }
+    return {};
   } else {
     unpacked_ += static_cast<std::uint64_t>(got);
     failure = judge_unpacked_size(unpacked_);
@@ -114,19 +197,17 @@ ZipRead ZipArchive::read(std::span<char> buffer) {
 }
 
 Failure ZipArchive::failure_of_member(const char* reason) const {
-  return member_failure(name_, reason, member_name_);
+  return member_failure(file_->name, reason, member_name_);
 }
 
-// A failed read is the file's when the system failed it (told by the error its failed call
-// left), and else the member's damage.
-Failure ZipArchive::failure_of_read(zip_error_t* error) const {
-  const int code = zip_error_code_zip(error);
-  if (code == ZIP_ER_MEMORY) {
-    return FileSystem::out_of_memory(name_);
+// A minizip call failed: the file's failure when a read of it failed, memory when that ran
+// out, and else the member's damage.
+Failure ZipArchive::failure_of(int minizip_error) const {
+  if (file_->read_failure) {
+    return *file_->read_failure;
   }
-  if ((code == ZIP_ER_READ || code == ZIP_ER_SEEK) && zip_error_system_type(error) == ZIP_ET_SYS &&
-      zip_error_code_system(error) != 0) {
-    return FileSystem::last_call_failure(name_);
+  if (minizip_error == Z_MEM_ERROR || minizip_error == UNZ_INTERNALERROR) {
+    return FileSystem::out_of_memory(file_->name);
   }
   return failure_of_member(catalog::gettext("its part %s is damaged"));
 }
@@ -149,8 +230,8 @@ std::optional<Failure> ZipArchive::judge_unpacked_size(std::uint64_t size) const
 }
 
 void ZipArchive::close_member() {
-  if (member_ != nullptr) {
-    zip_fclose(member_);
-    member_ = nullptr;
+  if (member_open_) {
+    unzCloseCurrentFile(archive_);
+    member_open_ = false;
   }
 }

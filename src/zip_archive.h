@@ -3,16 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "failure.h"
-
-struct zip;  // libzip's, met only in zip_archive.cpp
-struct zip_file;
-struct zip_error;
+#include "file_system.h"
 
 // A member unpacking to more than this many bytes is refused as a likely ZIP bomb.
 inline constexpr std::uint64_t kMaxMemberSize = std::uint64_t{1} << 30;
@@ -36,11 +34,13 @@ struct ZipRead {
   std::optional<Failure> failure;
 };
 
-// A ZIP archive read one member at a time, each unpacked as it is read. Its failures name the
-// archive as it was given, and the member where one is concerned.
+// A ZIP archive read one member at a time, each unpacked as it is read (by minizip), the file
+// read through the file-system edge. Its failures name the archive as it was given, and the
+// member where one is concerned.
 class ZipArchive {
  public:
-  ZipArchive();
+  // `files` must outlive the archive.
+  explicit ZipArchive(FileSystem& files);
   // Closes the archive.
   ~ZipArchive();
 
@@ -48,8 +48,8 @@ class ZipArchive {
   ZipArchive& operator=(const ZipArchive&) = delete;
 
   // Reads the archive's directory from `fd`, a descriptor open for reading on a file that can
-  // be read at any position. The archive takes `fd` over: it is closed with the archive, or at
-  // once when this fails. Fails when the file cannot be read, or is no whole ZIP archive.
+  // be read at any position. The archive takes `fd` over: it is closed with the archive. Fails
+  // when the file cannot be read, or is no whole ZIP archive.
   // REQUIRES: open has not been called.
   [[nodiscard]] std::optional<Failure> open(int fd, std::string name);
 
@@ -64,20 +64,25 @@ class ZipArchive {
   [[nodiscard]] std::optional<Failure> open_member(const std::string& member);
 
   // Unpacks the next bytes of the member being read into `buffer`, at most its size. Fails
-  // when the member is damaged, when the file cannot be read, or when what it has unpacked
-  // passes the limits above, whatever its sizes declared; the member then ends there.
+  // when the member is damaged (its checksum too, at its end), when the file cannot be read, or
+  // when what it has unpacked passes the limits above; the member then ends there.
   // REQUIRES: open_member succeeded.
   [[nodiscard]] ZipRead read(std::span<char> buffer);
 
+  // The file as minizip reads it: its descriptor, where minizip stands in it, and the failure of
+  // the last read that failed. Defined in zip_archive.cpp.
+  struct File;
+
  private:
   [[nodiscard]] Failure failure_of_member(const char* reason) const;
-  [[nodiscard]] Failure failure_of_read(zip_error* error) const;
+  [[nodiscard]] Failure failure_of(int minizip_error) const;
   [[nodiscard]] std::optional<Failure> judge_unpacked_size(std::uint64_t size) const;
   void close_member();
 
-  zip* archive_ = nullptr;
-  zip_file* member_ = nullptr;
-  std::string name_;         // of the archive, for failures
+  FileSystem& files_;
+  std::unique_ptr<File> file_;
+  void* archive_ = nullptr;  // minizip's unzFile
+  bool member_open_ = false;
   std::string member_name_;  // of the member being read
   std::uint64_t packed_size_ = 0;
   std::uint64_t unpacked_ = 0;         // bytes of the member read so far

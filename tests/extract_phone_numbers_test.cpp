@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <zip.h>
 
 #include <cstdlib>
 #include <string>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "zip_writer.h"
 
 namespace {
 
@@ -25,14 +25,8 @@ struct ProgramRun {
 using Members = std::vector<std::pair<std::string, std::string>>;  // name, bytes
 
 void write_zip(const std::filesystem::path& path, const Members& members) {
-  int error = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(zip, nullptr);
-  for (const auto& [name, bytes] : members) {
-    zip_source_t* source = zip_source_buffer(zip, bytes.data(), bytes.size(), 0);
-    EXPECT_GE(zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << name;
-  }
-  EXPECT_EQ(zip_close(zip), 0);
+  std::filesystem::remove(path);
+  EXPECT_TRUE(write_zip_archive(path, members)) << path;
 }
 
 // A workbook of one sheet, 表1, whose part xl/worksheets/sheet1.xml holds `sheet_data`.

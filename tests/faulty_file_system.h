@@ -2,6 +2,7 @@
 #define CHANGE_UTF8_TESTS_FAULTY_FILE_SYSTEM_H_
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -19,7 +20,8 @@ inline void PrintTo(const Failure& failure, std::ostream* out) {
 // The real file system, but for the calls a test makes fail, as a failing disk would.
 class FaultyFileSystem : public FileSystem {
  public:
-  // Reads give the first `bytes` bytes of the file, then fail with an input/output error.
+  // Reads give the first `bytes` bytes of the file, then fail with an input/output error; reads
+  // at a position fail from that position on.
   void fail_reads_after(long bytes) {
     readable_bytes_ = bytes;
     bytes_read_ = 0;
@@ -44,6 +46,19 @@ class FaultyFileSystem : public FileSystem {
     ReadBytes got = FileSystem::read(fd, buffer.first(std::min(left, buffer.size())), subject);
     bytes_read_ += static_cast<long>(got.size);
     return got;
+  }
+  ReadBytes read_at(int fd, std::uint64_t offset, std::span<char> buffer,
+                    const std::string& subject) override {
+    if (readable_bytes_ < 0) {
+      return FileSystem::read_at(fd, offset, buffer, subject);
+    }
+    const auto readable = static_cast<std::uint64_t>(readable_bytes_);
+    if (offset >= readable) {
+      return {0, Failure{subject, "Input/output error"}};
+    }
+    return FileSystem::read_at(
+        fd, offset, buffer.first(std::min<std::uint64_t>(readable - offset, buffer.size())),
+        subject);
   }
   std::optional<Failure> write_all(int fd, std::string_view bytes,
                                    const std::string& subject) override {
