@@ -457,8 +457,7 @@ void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yiel
     }
     if (counts_.cells_noted + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
       taken_cells_.push_back(
-          {shown_in_a_note(piece.substr(number.begin, number.end - number.begin)),
-           number.dialled});
+          {shown_in_a_note(piece.substr(number.begin, number.end - number.begin)), number.dialled});
     } else {
       ++counts_.cells_not_noted;
     }

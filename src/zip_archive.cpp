@@ -35,8 +35,8 @@ uLong read_file(voidpf /*opaque*/, voidpf stream, void* buffer, uLong size) {
   auto* bytes = static_cast<char*>(buffer);
   uLong done = 0;
   while (done < size) {
-    const ReadBytes got = file.files.read_at(file.fd, file.position, std::span(bytes + done, size - done),
-                                             file.name);
+    const ReadBytes got =
+        file.files.read_at(file.fd, file.position, std::span(bytes + done, size - done), file.name);
     if (got.failure) {
       file.read_failure = got.failure;
       break;
@@ -108,8 +108,12 @@ ZipArchive::~ZipArchive() {
 
 std::optional<Failure> ZipArchive::open(int fd, std::string name) {
   assert(!file_);
-  file_ = std::make_unique<File>(File{
-      .files = files_, .fd = fd, .name = std::move(name), .size = 0, .position = 0, .read_failure = {}});
+  file_ = std::make_unique<File>(File{.files = files_,
+                                      .fd = fd,
+                                      .name = std::move(name),
+                                      .size = 0,
+                                      .position = 0,
+                                      .read_failure = {}});
   const OpenFileStatus status = files_.status(fd, file_->name);
   if (status.failure) {
     return status.failure;
@@ -148,7 +152,8 @@ std::optional<Failure> ZipArchive::open_member(const std::string& member) {
                : failure_of(located);
   }
   unz_file_info64 status{};
-  if (const int got = unzGetCurrentFileInfo64(archive_, &status, nullptr, 0, nullptr, 0, nullptr, 0);
+  if (const int got =
+          unzGetCurrentFileInfo64(archive_, &status, nullptr, 0, nullptr, 0, nullptr, 0);
       got != UNZ_OK) {
     return failure_of(got);
   }

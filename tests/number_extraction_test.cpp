@@ -84,8 +84,8 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
   for (int line = 0; line < 1020; ++line) {
     numbers += "0912" + std::to_string(100000 + line) + "\n";
   }
-  const Extracted extracted = extract(numbers + repeated("0000000\n", 12) +
-                                      repeated("916796020 ", 12) + "0916796020\n");
+  const Extracted extracted =
+      extract(numbers + repeated("0000000\n", 12) + repeated("916796020 ", 12) + "0916796020\n");
   std::string expected;
   for (int line = 1021; line <= 1030; ++line) {
     expected += std::string(kPrefix) + ":" + std::to_string(line) +

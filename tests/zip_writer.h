@@ -18,11 +18,12 @@ bool write_zip_archive(const std::filesystem::path& path, const Members& members
   }
   bool written = true;
   for (const auto& [name, bytes] : members) {
-    written = written &&
-              zipOpenNewFileInZip64(zip, name.c_str(), nullptr, nullptr, 0, nullptr, 0, nullptr,
-                                    packed ? Z_DEFLATED : 0, Z_DEFAULT_COMPRESSION, 0) == ZIP_OK &&
-              zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK &&
-              zipCloseFileInZip(zip) == ZIP_OK;
+    written =
+        written &&
+        zipOpenNewFileInZip64(zip, name.c_str(), nullptr, nullptr, 0, nullptr, 0, nullptr,
+                              packed ? Z_DEFLATED : 0, Z_DEFAULT_COMPRESSION, 0) == ZIP_OK &&
+        zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK &&
+        zipCloseFileInZip(zip) == ZIP_OK;
   }
   return zipClose(zip, nullptr) == ZIP_OK && written;
 }
