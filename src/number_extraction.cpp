@@ -26,7 +26,7 @@ constexpr int kDigitsOfAMissedNumber = 7;
 // Pieces wait to be searched until there are this many, or this many bytes of them: enough to
 // keep two threads busy for milliseconds, few enough to hold little memory.
 constexpr std::size_t kPiecesPerBatch = 1024;
-constexpr std::size_t kBytesPerBatch = 256 * 1024;
+constexpr std::size_t kBytesPerBatch = std::size_t{256} * 1024;
 
 bool starts_with_any(std::string_view text, std::initializer_list<std::string_view> prefixes) {
   return std::ranges::any_of(prefixes,
