@@ -145,6 +145,43 @@ unsigned long plural_of(std::int64_t count) {
   return static_cast<unsigned long>(count);
 }
 
+// Searches `piece`, the text of a line or a part of it, with `finder`.
+PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece) {
+  PieceYield yield;
+  finder.find_in_text(piece, yield.numbers);
+  const std::size_t found = yield.numbers.size();
+  std::size_t next = 0;
+  while (next < piece.size()) {
+    if (const std::size_t separator = cell_separator_length(piece.substr(next)); separator > 0) {
+      next += separator;
+      continue;
+    }
+    const std::size_t start = next;
+    while (next < piece.size() && cell_separator_length(piece.substr(next)) == 0) {
+      next += character_bytes(piece.substr(next));
+    }
+    const std::string_view cell = piece.substr(start, next - start);
+    yield.holds_e_notation = yield.holds_e_notation || is_e_notation(cell);
+    const int digits = digits_only(cell);
+    if (digits < kFewestCellDigits || digits > kMostCellDigits) {
+      continue;
+    }
+    const bool overlaps = std::any_of(
+        yield.numbers.begin(), yield.numbers.begin() + static_cast<std::ptrdiff_t>(found),
+        [&](const FoundNumber& number) { return number.begin < next && start < number.end; });
+    if (overlaps) {
+      continue;
+    }
+    if (std::optional<FoundNumber> number = finder.valid_number(cell)) {
+      number->begin = start;
+      number->end = next;
+      yield.numbers.push_back(std::move(*number));
+      ++yield.cells_taken;
+    }
+  }
+  return yield;
+}
+
 }  // namespace
 
 bool NumberKeySet::insert(std::uint64_t key) {
@@ -210,42 +247,6 @@ void write_note(std::ostream& notes, const Failure& note) {
   notes << note.reason << '\n';
 }
 
-PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece) {
-  PieceYield yield;
-  finder.find_in_text(piece, yield.numbers);
-  const std::size_t found = yield.numbers.size();
-  std::size_t next = 0;
-  while (next < piece.size()) {
-    if (const std::size_t separator = cell_separator_length(piece.substr(next)); separator > 0) {
-      next += separator;
-      continue;
-    }
-    const std::size_t start = next;
-    while (next < piece.size() && cell_separator_length(piece.substr(next)) == 0) {
-      next += character_bytes(piece.substr(next));
-    }
-    const std::string_view cell = piece.substr(start, next - start);
-    yield.holds_e_notation = yield.holds_e_notation || is_e_notation(cell);
-    const int digits = digits_only(cell);
-    if (digits < kFewestCellDigits || digits > kMostCellDigits) {
-      continue;
-    }
-    const bool overlaps = std::any_of(
-        yield.numbers.begin(), yield.numbers.begin() + static_cast<std::ptrdiff_t>(found),
-        [&](const FoundNumber& number) { return number.begin < next && start < number.end; });
-    if (overlaps) {
-      continue;
-    }
-    if (std::optional<FoundNumber> number = finder.valid_number(cell)) {
-      number->begin = start;
-      number->end = next;
-      yield.numbers.push_back(std::move(*number));
-      ++yield.cells_taken;
-    }
-  }
-  return yield;
-}
-
 NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes)
     : finder_(finder), second_finder_(finder.region()), notes_(notes) {}
 
@@ -264,6 +265,7 @@ void NumberExtraction::add_text(std::string_view text) {
   scan_digit_runs(text);
   unsearched_ += text;
   queue_pieces(false);
+  search_if_batch_full();
 }
 
 void NumberExtraction::end_line(std::string_view label) {
@@ -277,9 +279,7 @@ void NumberExtraction::end_line(std::string_view label) {
   shown_line_.clear();
   line_holds_digit_run_ = false;
   digits_in_run_ = 0;
-  if (pending_pieces_.size() >= kPiecesPerBatch || pending_text_.size() >= kBytesPerBatch) {
-    search_pending();
-  }
+  search_if_batch_full();
 }
 
 void NumberExtraction::add_lines(std::string_view text) {
@@ -380,6 +380,12 @@ void NumberExtraction::queue_pieces(bool line_ended) {
     start = unsearched_.size();
   }
   unsearched_.erase(0, start);
+}
+
+void NumberExtraction::search_if_batch_full() {
+  if (pending_pieces_.size() >= kPiecesPerBatch || pending_text_.size() >= kBytesPerBatch) {
+    search_pending();
+  }
 }
 
 // Searches the pending pieces on two threads, this one and a second where one can be started,

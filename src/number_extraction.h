@@ -49,9 +49,6 @@ struct PieceYield {
   bool holds_e_notation = false;
 };
 
-// Searches `piece`, the text of a line or a part of it, with `finder`.
-PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece);
-
 // Writes "extract_phone_numbers: SUBJECT: REASON", or "extract_phone_numbers: REASON" when the
 // subject is empty, and a line end on `notes`.
 void write_note(std::ostream& notes, const Failure& note);
@@ -117,6 +114,7 @@ class NumberExtraction {
   };
 
   void queue_pieces(bool line_ended);
+  void search_if_batch_full();
   void search_pending();
   void take_yield(std::string_view piece, const PieceYield& yield);
   void take(const FoundNumber& number);
