@@ -23,8 +23,9 @@ constexpr int kMostCellDigits = 15;
 // A run of this many digits looks like a phone number.
 constexpr int kDigitsOfAMissedNumber = 7;
 
-// Pieces wait to be searched until there are this many, or this many bytes of them: enough to
-// keep two threads busy for milliseconds, few enough to hold little memory.
+// Pieces wait to be searched until there are this many (or this many line ends), or this many
+// bytes of them: enough to keep two threads busy for milliseconds, few enough to hold little
+// memory.
 constexpr std::size_t kPiecesPerBatch = 1024;
 constexpr std::size_t kBytesPerBatch = std::size_t{256} * 1024;
 
@@ -265,7 +266,6 @@ void NumberExtraction::add_text(std::string_view text) {
   scan_digit_runs(text);
   unsearched_ += text;
   queue_pieces(false);
-  search_if_batch_full();
 }
 
 void NumberExtraction::end_line(std::string_view label) {
@@ -355,6 +355,7 @@ void NumberExtraction::queue_pieces(bool line_ended) {
   const auto queue = [this](std::string_view piece) {
     pending_pieces_.emplace_back(pending_text_.size(), pending_text_.size() + piece.size());
     pending_text_ += piece;
+    search_if_batch_full();  // a long line waits no more than a batch of it
   };
   std::size_t start = 0;
   while (true) {
@@ -383,7 +384,8 @@ void NumberExtraction::queue_pieces(bool line_ended) {
 }
 
 void NumberExtraction::search_if_batch_full() {
-  if (pending_pieces_.size() >= kPiecesPerBatch || pending_text_.size() >= kBytesPerBatch) {
+  if (pending_pieces_.size() >= kPiecesPerBatch || pending_text_.size() >= kBytesPerBatch ||
+      pending_line_ends_.size() >= kPiecesPerBatch) {
     search_pending();
   }
 }

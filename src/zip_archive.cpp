@@ -7,18 +7,25 @@
 #include <climits>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "message_catalog.h"
 
 // minizip reads the archive through these functions, which read through the file-system edge
-// at a position of their own; a read that fails keeps its failure for the archive to tell.
+// at a position of their own, a block at a time: minizip reads its headers a field at a time.
+// A read that fails keeps its failure for the archive to tell.
 struct ZipArchive::File {
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
   FileSystem& files;
   int fd = -1;
   std::string name;
   std::uint64_t size = 0;
   std::uint64_t position = 0;
   std::optional<Failure> read_failure;
+  std::vector<char> block = std::vector<char>(kBlockSize);
+  std::uint64_t block_start = 0;  // where in the file `block` was read
+  std::size_t block_size = 0;     // how many of its bytes were
 };
 
 namespace {
@@ -34,18 +41,24 @@ uLong read_file(voidpf /*opaque*/, voidpf stream, void* buffer, uLong size) {
   File& file = *static_cast<File*>(stream);
   auto* bytes = static_cast<char*>(buffer);
   uLong done = 0;
-  while (done < size) {
-    const ReadBytes got =
-        file.files.read_at(file.fd, file.position, std::span(bytes + done, size - done), file.name);
+  while (done < size && !file.read_failure) {
+    if (file.position >= file.block_start && file.position < file.block_start + file.block_size) {
+      const std::size_t from = file.position - file.block_start;
+      const std::size_t copied = std::min<std::size_t>(file.block_size - from, size - done);
+      std::copy_n(file.block.data() + from, copied, bytes + done);
+      done += copied;
+      file.position += copied;
+      continue;
+    }
+    const ReadBytes got = file.files.read_at(file.fd, file.position, file.block, file.name);
     if (got.failure) {
       file.read_failure = got.failure;
-      break;
     }
     if (got.size == 0) {
       break;
     }
-    done += got.size;
-    file.position += got.size;
+    file.block_start = file.position;
+    file.block_size = got.size;
   }
   return done;
 }
@@ -128,17 +141,40 @@ std::optional<Failure> ZipArchive::open(int fd, std::string name) {
                                 .zerror_file = file_error,
                                 .opaque = nullptr};
   archive_ = unzOpen2_64(file_.get(), &functions);
-  if (archive_ != nullptr) {
-    return std::nullopt;
+  if (archive_ == nullptr || !index_members()) {
+    return file_->read_failure
+               ? *file_->read_failure
+               : Failure{file_->name,
+                         catalog::gettext("is damaged: it cannot be read as a ZIP archive")};
   }
-  if (file_->read_failure) {
-    return file_->read_failure;
+  return std::nullopt;
+}
+
+// Reads the archive's directory once, keeping where each member's entry stands (the first,
+// for a name given twice); false when a read fails or an entry is damaged.
+bool ZipArchive::index_members() {
+  std::string name;
+  for (int next = unzGoToFirstFile(archive_); next != UNZ_END_OF_LIST_OF_FILE;
+       next = unzGoToNextFile(archive_)) {
+    unz_file_info64 entry{};
+    if (next != UNZ_OK ||
+        unzGetCurrentFileInfo64(archive_, &entry, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      return false;
+    }
+    name.resize(entry.size_filename);
+    unz64_file_pos place{};
+    if (unzGetCurrentFileInfo64(archive_, &entry, name.data(), name.size(), nullptr, 0, nullptr,
+                                0) != UNZ_OK ||
+        unzGetFilePos64(archive_, &place) != UNZ_OK) {
+      return false;
+    }
+    members_.try_emplace(name, place.pos_in_zip_directory, place.num_of_file);
   }
-  return Failure{file_->name, catalog::gettext("is damaged: it cannot be read as a ZIP archive")};
+  return !file_->read_failure;
 }
 
 bool ZipArchive::holds(const std::string& member) const {
-  return unzLocateFile(archive_, member.c_str(), 1) == UNZ_OK;
+  return members_.contains(member);
 }
 
 std::optional<Failure> ZipArchive::open_member(const std::string& member) {
@@ -146,10 +182,14 @@ std::optional<Failure> ZipArchive::open_member(const std::string& member) {
   unpacked_before_ += unpacked_;
   unpacked_ = 0;
   member_name_ = member;
-  if (const int located = unzLocateFile(archive_, member.c_str(), 1); located != UNZ_OK) {
-    return located == UNZ_END_OF_LIST_OF_FILE
-               ? failure_of_member(catalog::gettext("its part %s is missing"))
-               : failure_of(located);
+  const auto entry = members_.find(member);
+  if (entry == members_.end()) {
+    return failure_of_member(catalog::gettext("its part %s is missing"));
+  }
+  unz64_file_pos place{.pos_in_zip_directory = entry->second.first,
+                       .num_of_file = entry->second.second};
+  if (const int located = unzGoToFilePos64(archive_, &place); located != UNZ_OK) {
+    return failure_of(located);
   }
   unz_file_info64 status{};
   if (const int got =
@@ -164,6 +204,7 @@ std::optional<Failure> ZipArchive::open_member(const std::string& member) {
         catalog::gettext("its part %s is encrypted, or packed in a way that cannot be unpacked"));
   }
   packed_size_ = status.compressed_size;
+  declared_size_ = status.uncompressed_size;
   if (std::optional<Failure> bomb = judge_unpacked_size(status.uncompressed_size)) {
     return bomb;
   }
@@ -184,10 +225,12 @@ ZipRead ZipArchive::read(std::span<char> buffer) {
   if (got < 0) {
     failure = failure_of(got);
   } else if (got == 0) {
-    // The end: the checksum of what was unpacked is checked as the member is closed.
+    // The end: the member must have given the size it declares (minizip unpacks no more), and
+    // the checksum of what it gave is checked as it is closed.
     member_open_ = false;
-    if (const int closed = unzCloseCurrentFile(archive_); closed != UNZ_OK) {
-      return {0, failure_of(closed)};
+    const int closed = unzCloseCurrentFile(archive_);
+    if (closed != UNZ_OK || unpacked_ != declared_size_) {
+      return {0, failure_of(closed != UNZ_OK ? closed : UNZ_BADZIPFILE)};
     }
     return {};
   } else {

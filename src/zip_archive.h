@@ -3,11 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "failure.h"
 #include "file_system.h"
@@ -74,6 +76,7 @@ class ZipArchive {
   struct File;
 
  private:
+  [[nodiscard]] bool index_members();
   [[nodiscard]] Failure failure_of_member(const char* reason) const;
   [[nodiscard]] Failure failure_of(int minizip_error) const;
   [[nodiscard]] std::optional<Failure> judge_unpacked_size(std::uint64_t size) const;
@@ -82,9 +85,12 @@ class ZipArchive {
   FileSystem& files_;
   std::unique_ptr<File> file_;
   void* archive_ = nullptr;  // minizip's unzFile
+  // Where each member's entry stands in the directory, as minizip's unz64_file_pos gives it.
+  std::map<std::string, std::pair<std::uint64_t, std::uint64_t>, std::less<>> members_;
   bool member_open_ = false;
   std::string member_name_;  // of the member being read
   std::uint64_t packed_size_ = 0;
+  std::uint64_t declared_size_ = 0;    // unpacked, of the member being read
   std::uint64_t unpacked_ = 0;         // bytes of the member read so far
   std::uint64_t unpacked_before_ = 0;  // bytes read of the members read before it
 };

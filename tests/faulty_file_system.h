@@ -20,12 +20,18 @@ inline void PrintTo(const Failure& failure, std::ostream* out) {
 // The real file system, but for the calls a test makes fail, as a failing disk would.
 class FaultyFileSystem : public FileSystem {
  public:
-  // Reads give the first `bytes` bytes of the file, then fail with an input/output error; reads
-  // at a position fail from that position on.
+  // Reads give the first `bytes` bytes of the file, then fail with an input/output error.
   void fail_reads_after(long bytes) {
     readable_bytes_ = bytes;
     bytes_read_ = 0;
   }
+  // The read at a position numbered `call` (from 1, counted in read_at_calls) fails with an
+  // input/output error.
+  void fail_read_at_call(long call) {
+    failing_read_at_call_ = call;
+    read_at_calls = 0;
+  }
+  long read_at_calls = 0;
   // Every write, close, rename, removal, look-up or status fails with this reason; empty: none
   // does.
   std::string write_failure;
@@ -49,16 +55,10 @@ class FaultyFileSystem : public FileSystem {
   }
   ReadBytes read_at(int fd, std::uint64_t offset, std::span<char> buffer,
                     const std::string& subject) override {
-    if (readable_bytes_ < 0) {
-      return FileSystem::read_at(fd, offset, buffer, subject);
-    }
-    const auto readable = static_cast<std::uint64_t>(readable_bytes_);
-    if (offset >= readable) {
+    if (++read_at_calls == failing_read_at_call_) {
       return {0, Failure{subject, "Input/output error"}};
     }
-    return FileSystem::read_at(
-        fd, offset, buffer.first(std::min<std::uint64_t>(readable - offset, buffer.size())),
-        subject);
+    return FileSystem::read_at(fd, offset, buffer, subject);
   }
   std::optional<Failure> write_all(int fd, std::string_view bytes,
                                    const std::string& subject) override {
@@ -103,6 +103,7 @@ class FaultyFileSystem : public FileSystem {
  private:
   long readable_bytes_ = -1;  // -1: no read fails
   long bytes_read_ = 0;
+  long failing_read_at_call_ = 0;  // 0: none fails
 };
 
 #endif  // CHANGE_UTF8_TESTS_FAULTY_FILE_SYSTEM_H_

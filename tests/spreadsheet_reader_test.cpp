@@ -166,6 +166,9 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
       {{},  // unpacked no further than it declares: its checksum then fails
        with_declared_size(bomb_archive, 1000),
        "failed: its part content.xml is damaged"},
+      {{},  // ends before the size it declares
+       with_declared_size(read_file(archive(ods("<t:table/>"))), 5000),
+       "failed: its part content.xml is damaged"},
       {{},
        with_declared_size(bomb_archive, 0x40000001),
        "failed: its part content.xml unpacks to more than 1 GiB, as a ZIP bomb does; it is not "
@@ -184,8 +187,22 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
     EXPECT_EQ(cells(path), row.cells) << row.cells;
   }
   EXPECT_EQ(cells(dir_.path() / "none"), "failed: No such file or directory");
-  file_system_.fail_reads_after(100);  // the directory, at the archive's end, cannot be read
-  EXPECT_EQ(cells(archive(ods(""))), "failed: Input/output error");
+  // A read that fails, wherever it falls in an archive of several blocks, ends the reading
+  // with its reason.
+  std::string table;
+  for (int row = 0; row < 3000; ++row) {
+    table += "<t:table-row><t:table-cell><x:p>0912345678</x:p></t:table-cell></t:table-row>";
+  }
+  const std::filesystem::path stored = dir_.path() / "stored";
+  ASSERT_TRUE(write_zip_archive(stored, ods("<t:table t:name='s'>" + table + "</t:table>"), false));
+  for (long call = 1;; ++call) {
+    file_system_.fail_read_at_call(call);
+    const std::string got = cells(stored);
+    if (file_system_.read_at_calls < call) {
+      break;  // no read failed
+    }
+    EXPECT_TRUE(got.ends_with("failed: Input/output error")) << call << ": " << got.substr(0, 60);
+  }
 }
 
 // Sheets as people keep them: saved as CSV, opened in a spreadsheet program and saved again.
