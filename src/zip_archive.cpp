@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cassert>
 #include <climits>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -15,7 +14,7 @@
 // at a position of their own, a block at a time: minizip reads its headers a field at a time.
 // A read that fails keeps its failure for the archive to tell.
 struct ZipArchive::File {
-  static constexpr std::size_t kBlockSize = 64 * 1024;
+  static constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
   FileSystem& files;
   int fd = -1;
