@@ -183,6 +183,53 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
   return yield;
 }
 
+// Searches each of `pieces` into its yield: on this thread with `finder` and on a second one,
+// where one can be started, with `second_finder`, each thread taking the next piece not yet
+// taken. An exception on either thread is thrown here once both have stopped.
+std::vector<PieceYield> search_on_two_threads(const std::vector<std::string_view>& pieces,
+                                              const PhoneNumberFinder& finder,
+                                              const PhoneNumberFinder& second_finder) {
+  std::vector<PieceYield> yields(pieces.size());
+  std::atomic<std::size_t> next_to_search = 0;
+  const auto search_with = [&](const PhoneNumberFinder& thread_finder) {
+    for (std::size_t piece = next_to_search++; piece < pieces.size(); piece = next_to_search++) {
+      yields[piece] = search_piece(thread_finder, pieces[piece]);
+    }
+  };
+  std::exception_ptr second_failure;
+  std::optional<std::thread> second;
+  if (pieces.size() > 1) {
+    try {
+      second.emplace([&] {
+        try {
+          search_with(second_finder);
+        } catch (...) {
+          second_failure = std::current_exception();
+          next_to_search = pieces.size();  // this thread searches no more either
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: this one searches all.
+    }
+  }
+  try {
+    search_with(finder);
+  } catch (...) {
+    next_to_search = pieces.size();
+    if (second) {
+      second->join();
+    }
+    throw;
+  }
+  if (second) {
+    second->join();
+  }
+  if (second_failure) {
+    std::rethrow_exception(second_failure);
+  }
+  return yields;
+}
+
 }  // namespace
 
 bool NumberKeySet::insert(std::uint64_t key) {
@@ -390,8 +437,7 @@ void NumberExtraction::search_if_batch_full() {
   }
 }
 
-// Searches the pending pieces on two threads, this one and a second where one can be started,
-// each taking the next piece not yet taken; then takes their numbers and notes their lines,
+// Searches the pending pieces on two threads, then takes their numbers and notes their lines,
 // in order.
 void NumberExtraction::search_pending() {
   std::vector<std::string_view> pieces;
@@ -399,44 +445,7 @@ void NumberExtraction::search_pending() {
   for (const auto& [begin, end] : pending_pieces_) {
     pieces.push_back(std::string_view(pending_text_).substr(begin, end - begin));
   }
-  std::vector<PieceYield> yields(pieces.size());
-  std::atomic<std::size_t> next_to_search = 0;
-  const auto search_with = [&](const PhoneNumberFinder& finder) {
-    for (std::size_t piece = next_to_search++; piece < pieces.size(); piece = next_to_search++) {
-      yields[piece] = search_piece(finder, pieces[piece]);
-    }
-  };
-  std::exception_ptr second_failure;
-  std::optional<std::thread> second;
-  if (pieces.size() > 1) {
-    try {
-      second.emplace([&] {
-        try {
-          search_with(second_finder_);
-        } catch (...) {
-          second_failure = std::current_exception();
-          next_to_search = pieces.size();  // this thread searches no more either
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: this one searches all.
-    }
-  }
-  try {
-    search_with(finder_);
-  } catch (...) {
-    next_to_search = pieces.size();
-    if (second) {
-      second->join();
-    }
-    throw;
-  }
-  if (second) {
-    second->join();
-  }
-  if (second_failure) {
-    std::rethrow_exception(second_failure);
-  }
+  const std::vector<PieceYield> yields = search_on_two_threads(pieces, finder_, second_finder_);
 
   std::size_t next_piece = 0;
   for (const PendingLineEnd& line_end : pending_line_ends_) {
