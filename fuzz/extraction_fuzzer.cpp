@@ -10,7 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "decoded_list.h"
+#include "cp950_decoder.h"
+#include "list_reader.h"
 #include "number_extraction.h"
 #include "phone_number_finder.h"
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <ostream>
 
-#include "decoded_list.h"
 #include "failure.h"
+#include "list_reader.h"
 #include "message_catalog.h"
 #include "spreadsheet_reader.h"
 
@@ -13,6 +13,10 @@ namespace {
 
 constexpr std::string_view kStandardInputName = "-";
 constexpr const char* kStandardInputPath = "/dev/stdin";
+
+// A list is read this many bytes at a time: small blocks keep the peak memory low, and its
+// numbers are written after each.
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
 // What became of one file.
 enum class FileResult { Read, NotRead, OutputFailed };
@@ -33,15 +37,10 @@ bool write_new_numbers(NumberExtraction& extraction, FileSystem& file_system, in
   return true;
 }
 
-// Reads the text of `list`, opened as `shown_name` (`failure` being what open returned),
-// writing its numbers as they are found.
-FileResult extract_from_text(DecodedList& list, const std::optional<Failure>& failure,
-                             const std::string& shown_name, FileSystem& file_system, int output_fd,
-                             NumberExtraction& extraction, std::ostream& notes) {
-  if (failure) {
-    write_note(notes, {shown_name, failure->reason});
-    return FileResult::NotRead;
-  }
+// Reads the text of `list`, named `shown_name` in notes, writing its numbers as they are found.
+FileResult extract_from_text(ListReader& list, const std::string& shown_name,
+                             FileSystem& file_system, int output_fd, NumberExtraction& extraction,
+                             std::ostream& notes) {
   extraction.begin_source(shown_name);
   FileResult result = FileResult::Read;
   while (true) {
@@ -64,13 +63,14 @@ FileResult extract_from_text(DecodedList& list, const std::optional<Failure>& fa
                                                                       : FileResult::OutputFailed;
 }
 
-// Reads the spreadsheet `name`, each cell a line labelled SHEET!CELL. Its numbers are written
-// only once the whole file was read: a spreadsheet refused halfway writes none, and they are
-// forgotten, so a later file gives them.
-FileResult extract_from_spreadsheet(const std::string& name, FileSystem& file_system, int output_fd,
-                                    NumberExtraction& extraction, std::ostream& notes) {
+// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL. Its
+// numbers are written only once the whole file was read: a spreadsheet refused halfway writes
+// none, and they are forgotten, so a later file gives them.
+FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem& file_system,
+                                    int output_fd, NumberExtraction& extraction,
+                                    std::ostream& notes) {
   SpreadsheetReader spreadsheet(file_system);
-  if (std::optional<Failure> failure = spreadsheet.open(name)) {
+  if (std::optional<Failure> failure = spreadsheet.open(fd, name)) {
     write_note(notes, *failure);
     return FileResult::NotRead;
   }
@@ -101,27 +101,30 @@ FileResult extract_from_spreadsheet(const std::string& name, FileSystem& file_sy
                                                                       : FileResult::OutputFailed;
 }
 
-// A file that starts as a ZIP archive is read as a spreadsheet, never as text.
+// Opens the file once and reads it as what its first bytes say: text, or a spreadsheet. A ZIP
+// archive is read from its end, which only a regular file named on the command line gives: a
+// pipe or a FIFO holding one is refused at once.
 FileResult extract_from_file(const std::string& name, FileSystem& file_system, int output_fd,
                              NumberExtraction& extraction, std::ostream& notes) {
   const bool standard_input = name == kStandardInputName;
   const std::string shown_name = standard_input ? catalog::gettext("standard input") : name;
-  {
-    DecodedList list(file_system);
-    const std::optional<Failure> failure =
-        list.open(standard_input ? std::string(kStandardInputPath) : name);
-    if (!list.zip_archive()) {
-      return extract_from_text(list, failure, shown_name, file_system, output_fd, extraction,
-                               notes);
-    }
-  }                      // closed: the spreadsheet is opened afresh
-  if (standard_input) {  // a ZIP archive is read from its end, which a pipe does not give
+  ListReader list(file_system, kBlockSize, {.zip_archives = true, .big5 = true});
+  if (const std::optional<Failure> failure =
+          list.open(standard_input ? std::string(kStandardInputPath) : name)) {
+    write_note(notes, {shown_name, failure->reason});
+    return FileResult::NotRead;
+  }
+  if (!list.zip_archive()) {
+    return extract_from_text(list, shown_name, file_system, output_fd, extraction, notes);
+  }
+  if (standard_input || !list.readable_at_any_position()) {
     write_note(notes,
                {shown_name, catalog::gettext("is a ZIP archive, as a spreadsheet is, which is "
                                              "read only from a file named on the command line")});
     return FileResult::NotRead;
   }
-  return extract_from_spreadsheet(name, file_system, output_fd, extraction, notes);
+  return extract_from_spreadsheet(list.release_descriptor(), name, file_system, output_fd,
+                                  extraction, notes);
 }
 
 }  // namespace

@@ -132,11 +132,16 @@ NameStatus FileSystem::look_up(const std::filesystem::path& path, const std::str
 OpenFileStatus FileSystem::status(int fd, const std::string& subject) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) {
-    return {.failure = failed(subject), .identity = {}, .is_terminal = false, .size = 0};
+    return {.failure = failed(subject),
+            .identity = {},
+            .is_terminal = false,
+            .is_regular_file = false,
+            .size = 0};
   }
   return {.failure = std::nullopt,
           .identity = identity_of(status),
           .is_terminal = ::isatty(fd) == 1,
+          .is_regular_file = S_ISREG(status.st_mode),
           .size = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0))};
 }
 

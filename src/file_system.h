@@ -35,8 +35,9 @@ struct ReadBytes {
 struct OpenFileStatus {
   std::optional<Failure> failure;  // set when it cannot be known; then all else is unknown
   FileIdentity identity{};
-  bool is_terminal = false;  // a terminal, where reading waits for the user to type
-  std::uint64_t size = 0;    // of a regular file, in bytes
+  bool is_terminal = false;      // a terminal, where reading waits for the user to type
+  bool is_regular_file = false;  // a regular file, which can be read at any position
+  std::uint64_t size = 0;        // of a regular file, in bytes
 };
 
 // What stands under a name in a folder.

@@ -5,14 +5,19 @@
 #include <span>
 #include <utility>
 
+#include "cp950_decoder.h"
 #include "message_catalog.h"
 #include "shown_text.h"
+#include "utf16_text.h"
+#include "utf8.h"
 
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
+// A ZIP archive begins with a local file header.
+constexpr std::string_view kZipSignature = std::string_view("PK\3\4", 4);
 
 // Whether a UTF-16 code unit of `text` (which begins with its byte-order mark) is U+0000.
 bool holds_utf16_nul(std::string_view text) {
@@ -26,8 +31,32 @@ bool holds_utf16_nul(std::string_view text) {
 
 }  // namespace
 
-ListReader::ListReader(FileSystem& files, std::size_t block_size)
-    : files_(files), block_size_(block_size) {
+bool starts_as_utf8(std::string_view text) {
+  std::size_t next = 0;
+  while (next < text.size()) {
+    if (static_cast<unsigned char>(text[next]) < 0x80) {
+      ++next;
+      continue;
+    }
+    const std::size_t length = utf8::multibyte_length(text[next]);
+    if (length == 0) {
+      return false;
+    }
+    for (std::size_t held = 1; held < length; ++held) {
+      if (next + held == text.size()) {
+        return true;  // cut short by the end of the text
+      }
+      if (!utf8::continues_character(text[next], held, text[next + held])) {
+        return false;
+      }
+    }
+    next += length;
+  }
+  return true;
+}
+
+ListReader::ListReader(FileSystem& files, std::size_t block_size, ListFormats formats)
+    : files_(files), block_size_(block_size), formats_(formats) {
   assert(block_size >= 1);
 }
 
@@ -53,7 +82,15 @@ std::optional<Failure> ListReader::open(const std::filesystem::path& path,
   if (std::optional<Failure> failure = refuse_unusable_kind(answers_file)) {
     return failure;
   }
-  return read_start();
+  if (std::optional<Failure> failure = read_start(kJudgedStartSize)) {
+    return failure;
+  }
+  return judge_start();
+}
+
+int ListReader::release_descriptor() {
+  assert(zip_archive_);
+  return std::exchange(fd_, -1);
 }
 
 // Refuses, before a byte is read, a list whose identity cannot be known (it could be a group
@@ -64,6 +101,7 @@ std::optional<Failure> ListReader::refuse_unusable_kind(std::optional<FileIdenti
     return std::move(status.failure);
   }
   identity_ = status.identity;
+  regular_file_ = status.is_regular_file;
   if (answers_file == identity_) {
     return Failure{name_, catalog::gettext("is the standard input, which holds the answers")};
   }
@@ -73,92 +111,95 @@ std::optional<Failure> ListReader::refuse_unusable_kind(std::optional<FileIdenti
   return std::nullopt;
 }
 
-ListBlock ListReader::next_block() {
-  if (!utf16_) {
-    return next_bytes();
-  }
-  decoded_.clear();
-  while (decoded_.empty() && !utf16_finished_) {
-    ListBlock bytes = next_bytes();
-    if (bytes.failure) {
-      return bytes;
-    }
-    if (bytes.text.empty()) {
-      utf16_->finish(decoded_);  // U+FFFD for a character cut short
-      utf16_finished_ = true;
-    } else {
-      utf16_->decode(bytes.text, decoded_);
-    }
-  }
-  return {decoded_, std::nullopt};
-}
-
-// The next bytes of the list as they are: first what is left of the judged start.
-ListBlock ListReader::next_bytes() {
-  if (!start_left_.empty()) {
-    const std::string_view bytes = start_left_.substr(0, block_size_);
-    start_left_.remove_prefix(bytes.size());
-    return {bytes, std::nullopt};
-  }
-  ReadBytes got = files_.read(fd_, std::span(buffer_).first(block_size_), name_);
-  return {std::string_view(buffer_.data(), got.size), std::move(got.failure)};
-}
-
-// Reads the judged start until it is whole or the list ends: a FIFO or a pipe may hand it
-// over a few bytes at a time.
-std::optional<Failure> ListReader::read_start() {
-  buffer_.resize(std::max(block_size_, kJudgedStartSize));
-  std::size_t held = 0;
-  while (held < kJudgedStartSize) {
-    const std::size_t wanted = std::min(block_size_, kJudgedStartSize - held);
-    ReadBytes got = files_.read(fd_, std::span(buffer_).subspan(held, wanted), name_);
+// Reads on until the judged start holds `size` bytes or the list ends: a FIFO or a pipe may
+// hand them over a few bytes at a time.
+std::optional<Failure> ListReader::read_start(std::size_t size) {
+  buffer_.resize(block_size_);
+  while (start_.size() < size && !start_is_all_) {
+    const std::size_t wanted = std::min(block_size_, size - start_.size());
+    ReadBytes got = files_.read(fd_, std::span(buffer_).first(wanted), name_);
     if (got.failure) {
       return std::move(got.failure);
     }
-    if (got.size == 0) {
-      break;
-    }
-    held += got.size;
+    start_is_all_ = got.size == 0;
+    start_.append(buffer_.data(), got.size);
   }
-  start_ = std::string_view(buffer_.data(), held);
-  start_left_ = start_;
-  return judge_start();
+  return std::nullopt;
 }
 
-// Finds the list's encoding from its byte-order mark, leaves the mark out, and refuses a list
-// that is not plain text.
+// Judges the list's first bytes, in this order: a ZIP archive (where taken), a byte-order
+// mark, NUL bytes, and (where Big5 is taken) whether the text starts as UTF-8. Chooses the
+// decoder and leaves the byte-order mark out.
 std::optional<Failure> ListReader::judge_start() {
-  if (start_left_.starts_with(kUtf16LittleEndianMark)) {
-    utf16_.emplace(ByteOrder::LittleEndian);
-  } else if (start_left_.starts_with(kUtf16BigEndianMark)) {
-    utf16_.emplace(ByteOrder::BigEndian);
+  const std::string_view start(start_);
+  if (formats_.zip_archives && start.starts_with(kZipSignature)) {
+    zip_archive_ = true;
+    return std::nullopt;
+  }
+  std::optional<ByteOrder> utf16;
+  if (start.starts_with(kUtf16LittleEndianMark)) {
+    utf16 = ByteOrder::LittleEndian;
+  } else if (start.starts_with(kUtf16BigEndianMark)) {
+    utf16 = ByteOrder::BigEndian;
   }
   const bool plain_text =
-      utf16_ ? !holds_utf16_nul(start_left_) : start_left_.find('\0') == std::string_view::npos;
+      utf16 ? !holds_utf16_nul(start) : start.find('\0') == std::string_view::npos;
   if (!plain_text) {
     return Failure{name_,
                    catalog::gettext("is not plain text, perhaps a spreadsheet or word-processor "
                                     "file; save it as UTF-8 or Unicode text")};
   }
-  if (utf16_) {
-    start_left_.remove_prefix(kUtf16LittleEndianMark.size());
-  } else if (start_left_.starts_with(kUtf8ByteOrderMark)) {
-    start_left_.remove_prefix(kUtf8ByteOrderMark.size());
+  if (utf16) {
+    start_handed_out_ = kUtf16LittleEndianMark.size();
+    decoder_ = std::make_unique<Utf16Decoder>(*utf16);
+    return std::nullopt;
   }
+  if (start.starts_with(kUtf8ByteOrderMark)) {
+    start_handed_out_ = kUtf8ByteOrderMark.size();
+  }
+  if (formats_.big5) {
+    if (std::optional<Failure> failure = read_start(start_handed_out_ + kJudgedUtf8Size)) {
+      return failure;
+    }
+    if (!starts_as_utf8(std::string_view(start_).substr(start_handed_out_, kJudgedUtf8Size))) {
+      decoder_ = std::make_unique<Cp950Decoder>();
+      return std::nullopt;
+    }
+  }
+  decoder_ = std::make_unique<Utf8PassThrough>();
   return std::nullopt;
 }
 
-bool ListEntries::find_entry() {
-  while (!ended_ && !splitter_.at_entry()) {
-    split_next_block();
+ListBlock ListReader::next_block() {
+  decoded_.clear();
+  while (decoded_.empty() && !decoder_finished_) {
+    const ListBlock bytes = next_bytes();
+    if (bytes.failure) {
+      return bytes;
+    }
+    if (bytes.text.empty()) {
+      decoder_->finish(decoded_);
+      decoder_finished_ = true;
+    } else {
+      decoder_->decode(bytes.text, decoded_);
+    }
   }
-  return !ended_ || splitter_.at_entry();
+  return {decoded_, std::nullopt};
 }
 
-// Hands the next block to the splitter; a failed read ends the list.
-void ListEntries::split_next_block() {
-  ListBlock block = reader_.next_block();
-  ended_ = block.failure || block.text.empty();
-  failure_ = std::move(block.failure);
-  splitter_.give(block.text);
+// The next bytes of the list as they are: first what is left of the judged start, then what
+// each read gets, until the end has been seen.
+ListBlock ListReader::next_bytes() {
+  if (start_handed_out_ < start_.size()) {
+    const std::string_view bytes = std::string_view(start_).substr(start_handed_out_, block_size_);
+    start_handed_out_ += bytes.size();
+    return {bytes, std::nullopt};
+  }
+  std::string().swap(start_);  // handed out: its memory is no longer needed
+  start_handed_out_ = 0;
+  if (start_is_all_) {
+    return {};
+  }
+  ReadBytes got = files_.read(fd_, std::span(buffer_), name_);
+  return {std::string_view(buffer_.data(), got.size), std::move(got.failure)};
 }

@@ -8,7 +8,7 @@
 #include "failure.h"
 #include "file_system.h"
 #include "group_file.h"
-#include "list_reader.h"
+#include "list_entries.h"
 
 class Console;
 

@@ -851,10 +851,6 @@ class OdsContent : public XmlContent {
 
 }  // namespace
 
-bool starts_as_zip_archive(std::string_view file_start) {
-  return file_start.starts_with(std::string_view("PK\3\4", 4));
-}
-
 // The opened file: its archive, what it holds, and the part being read.
 class SpreadsheetReader::Workbook {
  public:
@@ -1002,14 +998,10 @@ SpreadsheetReader::SpreadsheetReader(FileSystem& files) : files_(files) {}
 
 SpreadsheetReader::~SpreadsheetReader() = default;
 
-std::optional<Failure> SpreadsheetReader::open(const std::filesystem::path& path) {
+std::optional<Failure> SpreadsheetReader::open(int fd, std::string name) {
   assert(!workbook_);
-  workbook_ = std::make_unique<Workbook>(files_, path.native());
-  const OpenedFile file = files_.open_for_reading(path, path.native());
-  if (file.failure) {
-    return file.failure;
-  }
-  return workbook_->open(file.fd);
+  workbook_ = std::make_unique<Workbook>(files_, std::move(name));
+  return workbook_->open(fd);
 }
 
 SpreadsheetRow SpreadsheetReader::next_row() {

@@ -11,10 +11,6 @@
 #include "failure.h"
 #include "file_system.h"
 
-// Whether a file whose first bytes are `file_start` is a ZIP archive (it begins with a local
-// file header, "PK\3\4"), and so is read as a spreadsheet or refused, never as text.
-bool starts_as_zip_archive(std::string_view file_start);
-
 // One cell that holds something.
 struct SpreadsheetCell {
   std::string reference;  // where it stands, A1 style: column letters, row number ("B7")
@@ -61,11 +57,12 @@ class SpreadsheetReader {
   SpreadsheetReader(const SpreadsheetReader&) = delete;
   SpreadsheetReader& operator=(const SpreadsheetReader&) = delete;
 
-  // Opens the spreadsheet at `path`, a file that can be read at any position (no pipe), and
-  // reads what comes before the cells: which kind it is, its sheets' names and order, the
-  // shared texts. Fails when it cannot be opened or read, or is refused (see above).
+  // Takes over `fd`, a descriptor open for reading on a file that can be read at any position
+  // (no pipe), closed with the reader also when open fails; reads what comes before the cells:
+  // which kind it is, its sheets' names and order, the shared texts. Its failures name the
+  // file `name`. Fails when it cannot be read, or is refused (see above).
   // REQUIRES: open has not been called.
-  [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path);
+  [[nodiscard]] std::optional<Failure> open(int fd, std::string name);
 
   // The next row that holds something, its sheet and its cells. They stay valid until the
   // next call.

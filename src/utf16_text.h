@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "text_decoder.h"
+
 // The order of the two bytes of each UTF-16 code unit: FF FE marks little endian, FE FF big.
 enum class ByteOrder { LittleEndian, BigEndian };
 
@@ -13,7 +15,7 @@ enum class ByteOrder { LittleEndian, BigEndian };
 // becomes U+FFFD, and the code unit after an unpaired high surrogate is decoded on its own;
 // every other code unit, U+0000 included, becomes its UTF-8. A byte-order mark is decoded like
 // any code unit (U+FEFF): the caller drops it before the first piece.
-class Utf16Decoder {
+class Utf16Decoder : public TextDecoder {
  public:
   explicit Utf16Decoder(ByteOrder byte_order) : byte_order_(byte_order) {}
 
@@ -21,11 +23,11 @@ class Utf16Decoder {
   // An odd byte at the end, and a high surrogate at the end waiting for its low surrogate, are
   // held back for the next call, so that a character split between two calls is kept whole.
   // Nothing refers to `bytes` or `utf8_out` after the call.
-  void decode(std::string_view bytes, std::string& utf8_out);
+  void decode(std::string_view bytes, std::string& utf8_out) override;
 
   // Ends the text: appends U+FFFD for an odd last byte and for a high surrogate still waiting
   // for its low surrogate, and starts afresh for the next text in the same byte order.
-  void finish(std::string& utf8_out);
+  void finish(std::string& utf8_out) override;
 
  private:
   char16_t read_unit(unsigned char first, unsigned char second) const;

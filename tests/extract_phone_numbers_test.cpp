@@ -106,4 +106,30 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
   }
 }
 
+// A spreadsheet is read at any position: from a pipe or a FIFO it is refused at once, opened
+// once, never a hang nor a failed seek.
+TEST(ExtractPhoneNumbersTest, RefusesASpreadsheetFromAPipeOrAFifoAtOnce) {
+  const struct {
+    std::string command;  // with the program as PROGRAM, in a folder that holds sheet.xlsx
+    std::string subject;
+  } rows[] = {
+      {"cat sheet.xlsx | PROGRAM /dev/stdin", "/dev/stdin"},
+      {"mkfifo f && { cat sheet.xlsx >f & } && PROGRAM f", "f"},
+  };
+  const test_support::ScopedTempDir dir;
+  write_zip(dir.path() / "sheet.xlsx", workbook("</sheetData></worksheet>"));
+  for (const auto& row : rows) {
+    std::string command = "cd " + dir.path().string() + " && " + row.command + " 2>errors";
+    command.replace(command.find("PROGRAM"), 7,
+                    std::string("timeout 20 ") + EXTRACT_PHONE_NUMBERS_PATH);
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1) << row.command;
+    EXPECT_EQ(test_support::read_file(dir.path() / "errors"),
+              "extract_phone_numbers: " + row.subject +
+                  ": is a ZIP archive, as a spreadsheet is, which is read only from a file named "
+                  "on the command line\n"
+                  "extract_phone_numbers: no phone number found\n")
+        << row.command;
+  }
+}
+
 }  // namespace

@@ -95,4 +95,59 @@ TEST_F(ListReaderTest, FailsWhenTheListCannotBeOpenedOrRead) {
   EXPECT_EQ(block.failure->reason, "Input/output error");
 }
 
+constexpr std::string_view kNotPlainText =
+    "is not plain text, perhaps a spreadsheet or word-processor file; save it as UTF-8 or "
+    "Unicode text";
+
+// The text of `bytes`, read as a list as extract_phone_numbers reads one; or the reason it was
+// refused; or "a ZIP archive".
+std::string decoded(const std::string& bytes) {
+  test_support::ScopedTempDir dir;
+  write_file(dir.path() / "list", bytes);
+  FileSystem files;
+  ListReader list(files, kListBlockSize, {.zip_archives = true, .big5 = true});
+  if (const std::optional<Failure> failure = list.open(dir.path() / "list")) {
+    return failure->reason;
+  }
+  if (list.zip_archive()) {
+    return "a ZIP archive";
+  }
+  std::string text;
+  for (ListBlock block = list.next_block(); !block.text.empty(); block = list.next_block()) {
+    text += block.text;
+  }
+  return text;
+}
+
+TEST(ListReaderFormatsTest, ReadsUtf8Utf16AndBig5ByTheirBytesAndHandsOnAZipArchive) {
+  const std::string a64k(kJudgedUtf8Size, 'a');
+  const struct {
+    std::string bytes;
+    std::string text;
+  } rows[] = {
+      {"\xEF\xBB\xBF"
+       "0912\xE7\x8E\x8B",
+       "0912\xE7\x8E\x8B"},
+      {std::string("\xFF\xFE"
+                   "0\x00\x8B\x73",
+                   6),
+       "0\xE7\x8E\x8B"},
+      {std::string("\xFE\xFF\x00"
+                   "0\x73\x8B",
+                   6),
+       "0\xE7\x8E\x8B"},
+      {"\xA4\xA4\xA4\xE5 0912\r\n\xFF", "\xE4\xB8\xAD\xE6\x96\x87 0912\r\n\xEF\xBF\xBD"},
+      {"0912\xA4", "0912\xEF\xBF\xBD"},
+      {a64k + "\xA4\xA4", a64k + "\xA4\xA4"},
+      {a64k.substr(1) + "\xE4\xB8\xAD", a64k.substr(1) + "\xE4\xB8\xAD"},
+      {a64k.substr(1) + "\xA4\xA4", a64k.substr(1) + "\xE4\xB8\xAD"},
+      {std::string("0912\0", 5), std::string(kNotPlainText)},
+      {std::string("\xFF\xFE\x00\x00", 4), std::string(kNotPlainText)},
+      {std::string("PK\3\4\x14\0\0\0", 8), "a ZIP archive"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(decoded(row.bytes), row.text) << row.bytes.substr(0, 16);
+  }
+}
+
 }  // namespace

@@ -56,7 +56,11 @@ class SpreadsheetReaderTest : public ::testing::Test {
   // failure that ended it.
   std::string cells(const std::filesystem::path& path) {
     SpreadsheetReader reader(file_system_);
-    if (const std::optional<Failure> failure = reader.open(path)) {
+    const OpenedFile file = file_system_.open_for_reading(path, path.native());
+    if (file.failure) {
+      return "failed: " + file.failure->reason;
+    }
+    if (const std::optional<Failure> failure = reader.open(file.fd, path.native())) {
       EXPECT_EQ(failure->subject, path.native());
       return "failed: " + failure->reason;
     }

@@ -1,50 +1,19 @@
-#include "decoded_list.h"
+#include "cp950_decoder.h"
 
 #include <iconv.h>
 
 #include <algorithm>
 #include <cstdint>
 
-#include "spreadsheet_reader.h"
-#include "utf8.h"
-
 namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
-// A list is read this many bytes at a time: small blocks keep extract_phone_numbers' peak
-// memory low, and its numbers are written after each.
-constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
 // CP950 takes at most two bytes for a character, and gives at most three bytes of UTF-8 for
 // each byte it reads.
 constexpr std::size_t kMostUtf8PerByte = 3;
 
 }  // namespace
-
-bool starts_as_utf8(std::string_view text) {
-  std::size_t next = 0;
-  while (next < text.size()) {
-    if (static_cast<unsigned char>(text[next]) < 0x80) {
-      ++next;
-      continue;
-    }
-    const std::size_t length = utf8::multibyte_length(text[next]);
-    if (length == 0) {
-      return false;
-    }
-    for (std::size_t held = 1; held < length; ++held) {
-      if (next + held == text.size()) {
-        return true;  // cut short by the end of the text
-      }
-      if (!utf8::continues_character(text[next], held, text[next + held])) {
-        return false;
-      }
-    }
-    next += length;
-  }
-  return true;
-}
 
 // iconv_open's failure, (iconv_t)-1, is kept as null.
 Cp950Decoder::Cp950Decoder() {
@@ -100,64 +69,4 @@ void Cp950Decoder::finish(std::string& utf8_out) {
     utf8_out += kReplacementCharacter;
     held_.clear();
   }
-}
-
-DecodedList::DecodedList(FileSystem& files) : reader_(files, kBlockSize) {}
-
-std::optional<Failure> DecodedList::open(const std::filesystem::path& path) {
-  std::optional<Failure> failure = reader_.open(path);
-  zip_archive_ = starts_as_zip_archive(reader_.start());
-  if (failure || zip_archive_) {
-    return failure;
-  }
-  while (start_.size() < kJudgedUtf8Size) {
-    const ListBlock block = reader_.next_block();
-    if (block.failure) {
-      return block.failure;
-    }
-    if (block.text.empty()) {
-      start_was_all_ = true;
-      break;
-    }
-    start_ += block.text;
-  }
-  if (!starts_as_utf8(std::string_view(start_).substr(0, kJudgedUtf8Size))) {
-    cp950_.emplace();
-  }
-  return std::nullopt;
-}
-
-ListBlock DecodedList::next_block() {
-  if (!cp950_) {
-    return next_bytes();
-  }
-  decoded_.clear();
-  while (decoded_.empty() && !cp950_finished_) {
-    ListBlock bytes = next_bytes();
-    if (bytes.failure) {
-      return bytes;
-    }
-    if (bytes.text.empty()) {
-      cp950_->finish(decoded_);
-      cp950_finished_ = true;
-    } else {
-      cp950_->decode(bytes.text, decoded_);
-    }
-  }
-  return {decoded_, std::nullopt};
-}
-
-// The next bytes of the list as ListReader gives them: first the judged start.
-ListBlock DecodedList::next_bytes() {
-  if (!start_handed_out_) {
-    start_handed_out_ = true;
-    if (!start_.empty()) {
-      return {start_, std::nullopt};
-    }
-  }
-  std::string().swap(start_);  // handed out before: its memory is no longer needed
-  if (start_was_all_) {
-    return {{}, std::nullopt};
-  }
-  return reader_.next_block();
 }
