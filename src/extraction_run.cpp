@@ -69,8 +69,13 @@ FileResult extract_from_text(DecodedList& list, const std::optional<Failure>& fa
 // forgotten, so a later file gives them.
 FileResult extract_from_spreadsheet(const std::string& name, FileSystem& file_system, int output_fd,
                                     NumberExtraction& extraction, std::ostream& notes) {
+  const OpenedFile file = file_system.open_for_reading(name, name);
+  if (file.failure) {
+    write_note(notes, *file.failure);
+    return FileResult::NotRead;
+  }
   SpreadsheetReader spreadsheet(file_system);
-  if (std::optional<Failure> failure = spreadsheet.open(name)) {
+  if (std::optional<Failure> failure = spreadsheet.open(file.fd, name)) {
     write_note(notes, *failure);
     return FileResult::NotRead;
   }
