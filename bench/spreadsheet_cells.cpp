@@ -16,8 +16,12 @@ int main(int argc, char** argv) {
   }
   const bool print = argc > 2 && std::string_view(argv[2]) == "--print";
   FileSystem files;
+  const OpenedFile file = files.open_for_reading(argv[1], argv[1]);
+  std::optional<Failure> failure = file.failure;
   SpreadsheetReader reader(files);
-  std::optional<Failure> failure = reader.open(argv[1]);
+  if (!failure) {
+    failure = reader.open(file.fd, argv[1]);
+  }
   std::int64_t rows = 0;
   std::int64_t cells = 0;
   while (!failure) {

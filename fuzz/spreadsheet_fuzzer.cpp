@@ -95,16 +95,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   write_spreadsheet(data[0], std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
   FileSystem files;
+  const std::string& name = spreadsheet_path().native();
+  const OpenedFile file = files.open_for_reading(spreadsheet_path(), name);
+  check(!file.failure, "open_for_reading");
   SpreadsheetReader reader(files);
-  if (const std::optional<Failure> failure = reader.open(spreadsheet_path())) {
-    check(failure->subject == spreadsheet_path().native() && !failure->reason.empty(),
-          "failure of open");
+  if (const std::optional<Failure> failure = reader.open(file.fd, name)) {
+    check(failure->subject == name && !failure->reason.empty(), "failure of open");
     return 0;
   }
   while (true) {
     const SpreadsheetRow row = reader.next_row();
     if (row.cells.empty()) {
-      check(!row.failure || row.failure->subject == spreadsheet_path().native(), "failure");
+      check(!row.failure || row.failure->subject == name, "failure");
       return 0;
     }
     check(!row.failure, "failure with cells");

@@ -1,7 +1,6 @@
 #ifndef CHANGE_UTF8_SPREADSHEET_READER_H_
 #define CHANGE_UTF8_SPREADSHEET_READER_H_
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,8 +26,9 @@ struct SpreadsheetRow {
 };
 
 // Reads a spreadsheet saved as .xlsx (Office Open XML) or .ods (OpenDocument), recognised by
-// its content, never by its name: opens it, then hands out every row of every sheet that has
-// a cell holding something, sheet by sheet in the workbook's order, row by row from the top.
+// its content, never by its name: reads what comes before the cells, then hands out every row
+// of every sheet that has a cell holding something, sheet by sheet in the workbook's order, row
+// by row from the top.
 // Rows and cells that hold nothing are left out, and the references of the others say where
 // they stand. Only one row and the workbook's table of shared texts are held at a time.
 //
@@ -41,26 +41,27 @@ struct SpreadsheetRow {
 // cells or rows repeated by table:number-columns-repeated or table:number-rows-repeated is handed
 // out once for each cell or row it stands for when it holds something.
 //
-// Its failures name the file as it was given, and the part of the archive where one is
-// concerned. It refuses: a ZIP archive that is neither (an office document of another kind,
-// any other archive); a damaged archive, or a part of it that is not well-formed XML; a part
-// that unpacks to more than 1 GiB, or to more than 100 times its packed size (see
+// Its failures name the file by the name `open` is given, and the part of the archive where
+// one is concerned. It refuses: a ZIP archive that is neither (an office document of another
+// kind, any other archive); a damaged archive, or a part of it that is not well-formed XML; a
+// part that unpacks to more than 1 GiB, or to more than 100 times its packed size (see
 // zip_archive.h); a row holding more than 16 MiB of text; more than 2^20 cells that
 // repetition makes. Any of these fails `open`, or the row where it is met.
 class SpreadsheetReader {
  public:
-  // Opens files through `files`, which must outlive the reader.
+  // Reads and closes the file through `files`, which must outlive the reader.
   explicit SpreadsheetReader(FileSystem& files);
-  // Closes the spreadsheet.
+  // Closes the descriptor handed to open.
   ~SpreadsheetReader();
 
   SpreadsheetReader(const SpreadsheetReader&) = delete;
   SpreadsheetReader& operator=(const SpreadsheetReader&) = delete;
 
-  // Takes over `fd`, a descriptor open for reading on a file that can be read at any position
-  // (no pipe), closed with the reader also when open fails; reads what comes before the cells:
-  // which kind it is, its sheets' names and order, the shared texts. Its failures name the
-  // file `name`. Fails when it cannot be read, or is refused (see above).
+  // Takes over `fd`, a descriptor open for reading on a regular file (read at any position,
+  // so no pipe), and reads what comes before the cells: which kind it is, its sheets' names and
+  // order, the shared texts. Its failures name the file `name`. Fails when the file cannot be
+  // read, or is refused (see above). The reader closes `fd` once, when it is destroyed, also
+  // when open failed: the caller never closes it.
   // REQUIRES: open has not been called.
   [[nodiscard]] std::optional<Failure> open(int fd, std::string name);
 

@@ -32,6 +32,7 @@ class FaultyFileSystem : public FileSystem {
     read_at_calls = 0;
   }
   long read_at_calls = 0;
+  long close_calls = 0;  // every close, also one that fails
   // Every write, close, rename, removal, look-up or status fails with this reason; empty: none
   // does.
   std::string write_failure;
@@ -68,6 +69,7 @@ class FaultyFileSystem : public FileSystem {
     return Failure{subject, write_failure};
   }
   std::optional<Failure> close(int fd, const std::string& subject) override {
+    ++close_calls;
     const std::optional<Failure> failure = FileSystem::close(fd, subject);
     return close_failure.empty() ? failure : Failure{subject, close_failure};
   }
