@@ -23,8 +23,12 @@ bool is_plain_in_a_shell_word(char byte) {
 
 // `name` as one word of a command for a shell, shown so that it cannot drive a terminal: as it
 // is when a shell takes it as itself and it shows unchanged; otherwise in single quotes, each
-// ' written '\'' (a `?` shown for a control character then stands inside the quotes).
-std::string shown_shell_word(std::string_view name) {
+// ' written '\'' (a `?` shown for a control character then stands inside the quotes). A name
+// that starts with `-` is written after `./`, so that the command takes it as a file, not an
+// option.
+std::string shown_shell_word(std::string_view list_name) {
+  const std::string name = list_name.starts_with('-') ? "./" + std::string(list_name)
+                                                        : std::string(list_name);
   if (std::all_of(name.begin(), name.end(), is_plain_in_a_shell_word) && shown(name) == name) {
     return std::string(name);
   }

@@ -93,6 +93,8 @@ TEST(EntryNotesTest, QuotesTheListInTheCommandWhereAShellWouldTakeItApart) {
       {"$HOME;*?[]{}~#!&|<>()`\"\\^", "'$HOME;*?[]{}~#!&|<>()`\"\\^'"},
       {"a\tb\x1B[2J", "'a?b?[2J'"},  // each `?` inside the quotes
       {"\xEF\xBB\xBF.txt", "'?.txt'"},
+      {"-x.txt", "./-x.txt"},
+      {"-my list", "'./-my list'"},
   };
   for (const auto& [list, word] : rows) {
     const std::string notes = notes_on({"x"}, 100, list);
