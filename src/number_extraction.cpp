@@ -148,8 +148,8 @@ unsigned long plural_of(std::int64_t count) {
 
 // Searches `piece`, the text of a line or a part of it, with `finder`.
 PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece) {
-  PieceYield yield;
-  finder.find_in_text(piece, yield.numbers);
+  NumbersInText in_text = finder.find_in_text(piece);
+  PieceYield yield{.numbers = std::move(in_text.found)};
   const std::size_t found = yield.numbers.size();
   std::size_t next = 0;
   while (next < piece.size()) {
@@ -173,7 +173,7 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
     if (overlaps) {
       continue;
     }
-    if (std::optional<FoundNumber> number = finder.valid_number(cell)) {
+    if (std::optional<FoundNumber> number = finder.valid_number(cell, in_text.left_to_matcher)) {
       number->begin = start;
       number->end = next;
       yield.numbers.push_back(std::move(*number));
@@ -183,17 +183,16 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
   return yield;
 }
 
-// Searches each of `pieces` into its yield: on this thread with `finder` and on a second one,
-// where one can be started, with `second_finder`, each thread taking the next piece not yet
-// taken. An exception on either thread is thrown here once both have stopped.
+// Searches each of `pieces` into its yield with `finder`: on this thread and on a second one,
+// where one can be started, each thread taking the next piece not yet taken. An exception on
+// either thread is thrown here once both have stopped.
 std::vector<PieceYield> search_on_two_threads(const std::vector<std::string_view>& pieces,
-                                              const PhoneNumberFinder& finder,
-                                              const PhoneNumberFinder& second_finder) {
+                                              const PhoneNumberFinder& finder) {
   std::vector<PieceYield> yields(pieces.size());
   std::atomic<std::size_t> next_to_search = 0;
-  const auto search_with = [&](const PhoneNumberFinder& thread_finder) {
+  const auto search = [&] {
     for (std::size_t piece = next_to_search++; piece < pieces.size(); piece = next_to_search++) {
-      yields[piece] = search_piece(thread_finder, pieces[piece]);
+      yields[piece] = search_piece(finder, pieces[piece]);
     }
   };
   std::exception_ptr second_failure;
@@ -202,7 +201,7 @@ std::vector<PieceYield> search_on_two_threads(const std::vector<std::string_view
     try {
       second.emplace([&] {
         try {
-          search_with(second_finder);
+          search();
         } catch (...) {
           second_failure = std::current_exception();
           next_to_search = pieces.size();  // this thread searches no more either
@@ -213,7 +212,7 @@ std::vector<PieceYield> search_on_two_threads(const std::vector<std::string_view
     }
   }
   try {
-    search_with(finder);
+    search();
   } catch (...) {
     next_to_search = pieces.size();
     if (second) {
@@ -296,7 +295,7 @@ void write_note(std::ostream& notes, const Failure& note) {
 }
 
 NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes)
-    : finder_(finder), second_finder_(finder.region()), notes_(notes) {}
+    : finder_(finder), notes_(notes) {}
 
 void NumberExtraction::begin_source(std::string_view name) {
   name_ = name;
@@ -445,7 +444,7 @@ void NumberExtraction::search_pending() {
   for (const auto& [begin, end] : pending_pieces_) {
     pieces.push_back(std::string_view(pending_text_).substr(begin, end - begin));
   }
-  const std::vector<PieceYield> yields = search_on_two_threads(pieces, finder_, second_finder_);
+  const std::vector<PieceYield> yields = search_on_two_threads(pieces, finder_);
 
   std::size_t next_piece = 0;
   for (const PendingLineEnd& line_end : pending_line_ends_) {

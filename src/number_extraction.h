@@ -74,7 +74,7 @@ void write_note(std::ostream& notes, const Failure& note);
 // counts past kNotesPerSource of both and how many numbers it gave.
 class NumberExtraction {
  public:
-  // `finder` and `notes` must outlive the extraction; no other thread uses `finder` meanwhile.
+  // `finder` and `notes` must outlive the extraction.
   NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes);
 
   // Starts a source named `name` in notes.
@@ -123,7 +123,6 @@ class NumberExtraction {
   void note(std::string subject, std::string reason);
 
   const PhoneNumberFinder& finder_;
-  PhoneNumberFinder second_finder_;  // the second thread's
   std::ostream& notes_;
   NumberKeySet seen_;
   std::string new_numbers_;

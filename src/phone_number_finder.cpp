@@ -266,15 +266,15 @@ bool PhoneNumberFinder::is_known_region(std::string_view region) {
   return regions.contains(std::string(region));
 }
 
-void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNumber>& found) const {
-  left_to_matcher_.reset();
+NumbersInText PhoneNumberFinder::find_in_text(std::string_view text) const {
+  NumbersInText in_text;
   std::size_t may_be_digits = 0;
   const std::string checked = well_formed(text, may_be_digits);
   if (may_be_digits < kFewestDigits) {
-    return;
+    return in_text;
   }
-  if (find_in_digit_runs(checked, found)) {
-    return;
+  if (find_in_digit_runs(checked, in_text)) {
+    return in_text;
   }
   PhoneNumberMatcher matcher(phone_util(), checked, region_, PhoneNumberMatcher::VALID,
                              kMatcherMaxTries);
@@ -283,26 +283,25 @@ void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNum
     FoundNumber number = found_number(match.number(), region_);
     number.begin = static_cast<std::size_t>(match.start());
     number.end = number.begin + match.raw_string().size();
-    found.push_back(std::move(number));
+    in_text.found.push_back(std::move(number));
   }
+  return in_text;
 }
 
 // Finds the numbers of `text` without the matcher's search when it has the shape of
-// separate_digit_runs, and appends them to `found`; false, appending nothing, when only the
-// matcher can find them.
-bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
-                                           std::vector<FoundNumber>& found) const {
+// separate_digit_runs, and puts them in `in_text`; false when only the matcher can find them,
+// finding none but keeping in `in_text` the run it left to the matcher, if any.
+bool PhoneNumberFinder::find_in_digit_runs(std::string_view text, NumbersInText& in_text) const {
   const std::optional<std::vector<DigitRun>> runs = separate_digit_runs(text);
   if (!runs) {
     return false;
   }
-  const std::size_t found_before = found.size();
   for (const DigitRun& run : *runs) {
     PhoneNumber left_to_matcher;
     std::string national;
-    if (!verify_run(text, run, region_, found, left_to_matcher, national).has_value()) {
-      found.resize(found_before);
-      left_to_matcher_ =
+    if (!verify_run(text, run, region_, in_text.found, left_to_matcher, national).has_value()) {
+      in_text.found.clear();
+      in_text.left_to_matcher =
           ParsedNumber{.digits = std::string(text.substr(run.first, run.second - run.first)),
                        .country_code = left_to_matcher.country_code(),
                        .national_number = left_to_matcher.national_number(),
@@ -315,18 +314,19 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
   return true;
 }
 
-std::optional<FoundNumber> PhoneNumberFinder::valid_number(std::string_view digits) const {
+std::optional<FoundNumber> PhoneNumberFinder::valid_number(
+    std::string_view digits, const std::optional<ParsedNumber>& already_parsed) const {
   PhoneNumber number;
   std::string national;
-  if (left_to_matcher_ && left_to_matcher_->digits == digits) {
+  if (already_parsed && already_parsed->digits == digits) {
     // Parsed and found valid by find_in_text, for the same region: the same number.
-    number.set_country_code(left_to_matcher_->country_code);
-    number.set_national_number(left_to_matcher_->national_number);
-    if (left_to_matcher_->italian_leading_zero) {
+    number.set_country_code(already_parsed->country_code);
+    number.set_national_number(already_parsed->national_number);
+    if (already_parsed->italian_leading_zero) {
       number.set_italian_leading_zero(true);
-      number.set_number_of_leading_zeros(left_to_matcher_->number_of_leading_zeros);
+      number.set_number_of_leading_zeros(already_parsed->number_of_leading_zeros);
     }
-    national = left_to_matcher_->national;
+    national = already_parsed->national;
   } else if (phone_util().Parse(std::string(digits), region_, &number) !=
                  PhoneNumberUtil::NO_PARSING_ERROR ||
              !phone_util().IsValidNumber(number)) {
