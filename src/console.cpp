@@ -7,12 +7,13 @@
 
 #include "file_system.h"
 #include "message_catalog.h"
+#include "text_rules.h"
 
 namespace {
 
-// What ends an answer, as for any word read from a stream in the classic locale.
+// What ends an answer: `byte` is a byte of the answers, not their end.
 bool is_answer_space(int byte) {
-  return byte == ' ' || (byte >= '\t' && byte <= '\r');
+  return is_ascii_space(static_cast<char>(byte));
 }
 
 }  // namespace

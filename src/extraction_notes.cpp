@@ -7,13 +7,11 @@
 
 #include "message_catalog.h"
 #include "text_rules.h"
+#include "utf8.h"
 
 namespace {
 
 constexpr std::string_view kProgramName = "extract_phone_numbers";
-
-// A run of this many digits looks like a phone number.
-constexpr int kDigitsOfAMissedNumber = 7;
 
 // Whether the character at the start of `text` may stand between the digits of a number
 // written out: + - . ( ), a space, a no-break or an ideographic space.
@@ -59,14 +57,14 @@ void LineSketch::add(std::string_view text) {
   for (std::size_t next = 0; next < text.size();) {
     const std::string_view rest = text.substr(next);
     if (const std::size_t digit = digit_length(rest); digit > 0) {
-      line_.holds_digit_run = line_.holds_digit_run || ++digits_in_run_ >= kDigitsOfAMissedNumber;
+      line_.holds_digit_run = line_.holds_digit_run || ++digits_in_run_ >= kFewestDigitsOfANumber;
       next += digit;
       continue;
     }
     if (!joins_digits(rest)) {
       digits_in_run_ = 0;
     }
-    next += character_bytes(rest);
+    next += utf8::step_length(rest);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "text_rules.h"
+
 NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes)
     : finder_(finder), notes_(notes) {}
 
@@ -30,14 +32,13 @@ void NumberExtraction::end_line(std::string_view label) {
 
 void NumberExtraction::add_lines(std::string_view text) {
   while (!text.empty()) {
-    const std::size_t line_end = text.find_first_of("\r\n");
+    const std::size_t line_end = text.find_first_of(kLineEndBytes);
     if (line_end == std::string_view::npos) {
       after_cr_ = false;
       add_text(text);
       return;
     }
-    const bool lf_of_cr_lf = line_end == 0 && after_cr_ && text[0] == '\n';
-    if (!lf_of_cr_lf) {
+    if (ends_line(text[line_end], after_cr_ && line_end == 0)) {
       add_text(text.substr(0, line_end));
       end_line(std::to_string(++lines_));
     }

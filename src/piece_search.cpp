@@ -4,12 +4,9 @@
 #include <utility>
 
 #include "text_rules.h"
+#include "utf8.h"
 
 namespace {
-
-// A cell of this many digits may be a number that lost its leading 0.
-constexpr int kFewestCellDigits = 7;
-constexpr int kMostCellDigits = 15;
 
 // The number of ASCII or full-width digits `cell` is made of; 0 when it holds anything else.
 int digits_only(std::string_view cell) {
@@ -26,7 +23,7 @@ int digits_only(std::string_view cell) {
 
 // Skips the ASCII digits at the start of `text`; false when there are none.
 bool skip_ascii_digits(std::string_view& text) {
-  const std::size_t digits = text.find_first_not_of("0123456789");
+  const std::size_t digits = text.find_first_not_of(kAsciiDigits);
   if (digits == 0) {
     return false;
   }
@@ -57,7 +54,7 @@ std::optional<std::size_t> first_piece_length(std::string_view text) {
   std::size_t after_separator = 0;
   while (next < text.size() && characters < kLongestPiece) {
     const std::size_t separator = cell_separator_length(text.substr(next));
-    next += separator > 0 ? separator : character_bytes(text.substr(next));
+    next += separator > 0 ? separator : utf8::step_length(text.substr(next));
     after_separator = separator > 0 ? next : after_separator;
     ++characters;
   }
@@ -79,12 +76,12 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
     }
     const std::size_t start = next;
     while (next < piece.size() && cell_separator_length(piece.substr(next)) == 0) {
-      next += character_bytes(piece.substr(next));
+      next += utf8::step_length(piece.substr(next));
     }
     const std::string_view cell = piece.substr(start, next - start);
     yield.holds_e_notation = yield.holds_e_notation || is_e_notation(cell);
     const int digits = digits_only(cell);
-    if (digits < kFewestCellDigits || digits > kMostCellDigits) {
+    if (digits < kFewestDigitsOfANumber || digits > kMostDigitsOfANumber) {
       continue;
     }
     const bool overlaps = std::any_of(

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "utf8.h"
-
 namespace {
 
 bool starts_with_any(std::string_view text, std::initializer_list<std::string_view> prefixes) {
@@ -15,7 +13,7 @@ bool starts_with_any(std::string_view text, std::initializer_list<std::string_vi
 }  // namespace
 
 std::size_t whitespace_length(std::string_view text) {
-  if (text[0] == ' ' || text[0] == '\t' || text[0] == '\v' || text[0] == '\f') {
+  if (is_space_within_line(text[0])) {
     return 1;
   }
   if (text.starts_with("\xC2\xA0")) {
@@ -30,27 +28,25 @@ std::size_t whitespace_length(std::string_view text) {
              : 0;
 }
 
-std::size_t cell_separator_length(std::string_view text) {
+std::size_t cell_punctuation_length(std::string_view text) {
   if (text[0] == ',' || text[0] == ';' || text[0] == '|') {
     return 1;
   }
-  if (starts_with_any(text, {"\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B"})) {
-    return 3;
-  }
-  return whitespace_length(text);
+  return starts_with_any(text, {"\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B"}) ? 3 : 0;
 }
 
-std::size_t digit_length(std::string_view text) {
-  if (text[0] >= '0' && text[0] <= '9') {
-    return 1;
-  }
+std::size_t cell_separator_length(std::string_view text) {
+  const std::size_t punctuation = cell_punctuation_length(text);
+  return punctuation > 0 ? punctuation : whitespace_length(text);
+}
+
+std::size_t full_width_digit_length(std::string_view text) {
   const bool full_width = text.size() >= 3 && text.starts_with("\xEF\xBC") &&
                           static_cast<unsigned char>(text[2]) >= 0x90 &&
                           static_cast<unsigned char>(text[2]) <= 0x99;
   return full_width ? 3 : 0;
 }
 
-std::size_t character_bytes(std::string_view text) {
-  const std::size_t length = utf8::multibyte_length(text[0]);
-  return length == 0 ? 1 : std::min(length, text.size());
+std::size_t digit_length(std::string_view text) {
+  return is_ascii_digit(text[0]) ? 1 : full_width_digit_length(text);
 }
