@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "message_catalog.h"
+#include "notes.h"
 #include "phone_list_conversion.h"
 #include "shown_text.h"
 #include "text_rules.h"
@@ -98,8 +99,8 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
   if (count.length < answer->size()) {
     console.write_reason(
         shown_in_a_note(*answer),
-        with_number(catalog::gettext("the count is %s; the rest is read as the next answer"),
-                    *count.value));
+        filled_in(catalog::gettext("the count is %s; the rest is read as the next answer"),
+                  {std::to_string(*count.value)}));
     console.hand_back_answer(std::string_view(*answer).substr(count.length));
   }
   return static_cast<std::int32_t>(*count.value);

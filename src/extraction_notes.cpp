@@ -1,11 +1,11 @@
 #include "extraction_notes.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <ostream>
 #include <utility>
 
 #include "message_catalog.h"
+#include "notes.h"
 #include "text_rules.h"
 #include "utf8.h"
 
@@ -20,21 +20,6 @@ bool joins_digits(std::string_view text) {
          text.starts_with("\xC2\xA0") || text.starts_with("\xE3\x80\x80");
 }
 
-// `text` from the message catalog with each %s, in turn, replaced by the next of `values`.
-std::string filled(std::string_view text, std::initializer_list<std::string_view> values) {
-  std::string result(text);
-  std::size_t from = 0;
-  for (const std::string_view value : values) {
-    const std::size_t place = result.find("%s", from);
-    if (place == std::string::npos) {
-      break;
-    }
-    result.replace(place, 2, value);
-    from = place + value.size();
-  }
-  return result;
-}
-
 // The count as ngettext takes it, to choose a plural form.
 unsigned long plural_of(std::int64_t count) {
   return static_cast<unsigned long>(count);
@@ -43,11 +28,7 @@ unsigned long plural_of(std::int64_t count) {
 }  // namespace
 
 void write_note(std::ostream& notes, const Failure& note) {
-  notes << kProgramName << ": ";
-  if (!note.subject.empty()) {
-    notes << note.subject << ": ";
-  }
-  notes << note.reason << '\n';
+  write_note_line(notes, kProgramName, note.subject, note.reason);
 }
 
 // Notes whether `text` completes a run of digits joined only by the characters a number
@@ -105,7 +86,7 @@ void NoteWriter::end_line(const NotedLine& line) {
   const std::string subject = name_ + ":" + line.label;
   for (const TakenCell& cell : taken_cells_) {
     note(subject + ": " + cell.shown,
-         filled(catalog::gettext("taken as %s, with the leading 0 it lacked"), {cell.dialled}));
+         filled_in(catalog::gettext("taken as %s, with the leading 0 it lacked"), {cell.dialled}));
     ++counts_.cells_noted;
   }
   taken_cells_.clear();
@@ -131,27 +112,27 @@ void NoteWriter::end_line(const NotedLine& line) {
 
 void NoteWriter::end_source() {
   if (counts_.lines_not_noted > 0) {
-    note(name_, filled(catalog::ngettext("%s more line holds digits but no phone number",
-                                         "%s more lines hold digits but no phone number",
-                                         plural_of(counts_.lines_not_noted)),
-                       {std::to_string(counts_.lines_not_noted)}));
+    note(name_, filled_in(catalog::ngettext("%s more line holds digits but no phone number",
+                                            "%s more lines hold digits but no phone number",
+                                            plural_of(counts_.lines_not_noted)),
+                          {std::to_string(counts_.lines_not_noted)}));
   }
   if (counts_.cells_not_noted > 0) {
-    note(name_, filled(catalog::ngettext("%s more cell taken with the leading 0 it lacked",
-                                         "%s more cells taken with the leading 0 they lacked",
-                                         plural_of(counts_.cells_not_noted)),
-                       {std::to_string(counts_.cells_not_noted)}));
+    note(name_, filled_in(catalog::ngettext("%s more cell taken with the leading 0 it lacked",
+                                            "%s more cells taken with the leading 0 they lacked",
+                                            plural_of(counts_.cells_not_noted)),
+                          {std::to_string(counts_.cells_not_noted)}));
   }
   if (counts_.numbers_found_before == 0) {
-    note(name_, filled(catalog::ngettext("%s phone number", "%s phone numbers",
-                                         plural_of(counts_.numbers)),
-                       {std::to_string(counts_.numbers)}));
+    note(name_, filled_in(catalog::ngettext("%s phone number", "%s phone numbers",
+                                            plural_of(counts_.numbers)),
+                          {std::to_string(counts_.numbers)}));
   } else {
-    note(name_,
-         filled(catalog::ngettext("%s phone number, %s of them found before",
-                                  "%s phone numbers, %s of them found before",
-                                  static_cast<unsigned long>(counts_.numbers)),
-                {std::to_string(counts_.numbers), std::to_string(counts_.numbers_found_before)}));
+    note(name_, filled_in(catalog::ngettext("%s phone number, %s of them found before",
+                                            "%s phone numbers, %s of them found before",
+                                            static_cast<unsigned long>(counts_.numbers)),
+                          {std::to_string(counts_.numbers),
+                           std::to_string(counts_.numbers_found_before)}));
   }
 }
 

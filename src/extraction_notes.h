@@ -14,7 +14,7 @@
 inline constexpr std::int64_t kNotesPerSource = 10;
 
 // Writes "extract_phone_numbers: SUBJECT: REASON", or "extract_phone_numbers: REASON" when the
-// subject is empty, and a line end on `notes`.
+// subject is empty, and a line end on `notes` (write_note_line: the subject shown).
 void write_note(std::ostream& notes, const Failure& note);
 
 // What the notes on a line need of it.
