@@ -31,8 +31,8 @@ void write_note(std::ostream& notes, const Failure& note) {
   write_note_line(notes, kProgramName, note.subject, note.reason);
 }
 
-// Notes whether `text` completes a run of digits joined only by the characters a number
-// written out has between its digits.
+// Shows `text` for the notes, and notes whether it completes a run of digits joined only by
+// the characters a number written out has between its digits.
 void LineSketch::add(std::string_view text) {
   shown_text_.append(text, line_.shown);
   for (std::size_t next = 0; next < text.size();) {

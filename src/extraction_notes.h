@@ -21,8 +21,8 @@ void write_note(std::ostream& notes, const Failure& note);
 struct NotedLine {
   std::string label;  // FILE:LABEL names the line in its notes
   std::string shown;  // its first kCharactersShownInANote characters, shown
-  // Whether it holds a run of 7 or more digits joined only by the characters a number written
-  // out has between its digits.
+  // Whether it holds a run of kFewestDigitsOfANumber or more digits joined only by the
+  // characters a number written out has between its digits.
   bool holds_digit_run = false;
 };
 
@@ -42,8 +42,8 @@ class LineSketch {
 
 // The notes on the lines of sources and after each source, written with write_note, the
 // reasons from the message catalog: for each cell taken as a number that lost its leading 0;
-// for a line that gives no number but holds a run of 7 or more digits (or a number in E
-// notation); and after each source, the counts past kNotesPerSource of both and how many
+// for a line that gives no number but holds a run of digits (NotedLine) or a number in E
+// notation; and after each source, the counts past kNotesPerSource of both and how many
 // numbers it gave.
 class NoteWriter {
  public:

@@ -19,9 +19,7 @@
 // line's label (FILE:LABEL in notes: a line number, or a cell such as 工作表1!B7); or whole
 // blocks of text through add_lines, which ends lines at CR, LF and CR LF and labels them with
 // their numbers. In each line it takes the numbers PhoneNumberFinder finds, and then each cell
-// (the text between whitespace, `,` `;` `|` `、` `，` `；`) of 7 to 15 ASCII or full-width
-// digits that overlaps none of them and is a valid number for the region, as a column that
-// lost its leading 0 (search_piece).
+// that is a number without its leading 0, as a column that lost it (search_piece).
 //
 // Numbers and notes come in the order of the lines, though lines are searched a batch at a time
 // on two threads (PieceBatch): new numbers are all there once take_new_numbers is called, and

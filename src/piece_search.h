@@ -20,9 +20,9 @@ std::optional<std::size_t> first_piece_length(std::string_view text);
 
 // What searching a piece of a line gives.
 struct PieceYield {
-  // The numbers PhoneNumberFinder found in the piece, in order, and after them each cell of 7
-  // to 15 digits that overlaps none of them and is a valid number, in order, its begin and end
-  // being the cell's place in the piece.
+  // The numbers PhoneNumberFinder found in the piece, in order, and after them each cell taken
+  // as a number that lost its leading 0, in order, its begin and end being the cell's place in
+  // the piece.
   std::vector<FoundNumber> numbers;
   std::size_t cells_taken = 0;  // how many of `numbers`, at their end, are such cells
   // Whether a cell of the piece is a number in E notation as a spreadsheet writes it.
@@ -30,8 +30,9 @@ struct PieceYield {
 };
 
 // Searches `piece`, the text of a line or a part of it, with `finder`. A cell is the text
-// between cell separators (whitespace, `,` `;` `|` `、` `，` `；`); one of 7 to 15 ASCII or
-// full-width digits that is a valid number for the region is taken as a column that lost its
+// between cell separators (cell_separator_length); one made of as many ASCII or full-width
+// digits as a number has (kFewestDigitsOfANumber to kMostDigitsOfANumber) that overlaps none of
+// the finder's numbers and is a valid number for the region is taken as a column that lost its
 // leading 0.
 [[nodiscard]] PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece);
 
