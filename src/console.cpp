@@ -7,12 +7,16 @@
 
 #include "file_system.h"
 #include "message_catalog.h"
+#include "notes.h"
+#include "text_rules.h"
 
 namespace {
 
-// What ends an answer, as for any word read from a stream in the classic locale.
+constexpr std::string_view kProgramName = "change_utf8";
+
+// What ends an answer: `byte` is a byte of the answers, not their end.
 bool is_answer_space(int byte) {
-  return byte == ' ' || (byte >= '\t' && byte <= '\r');
+  return is_ascii_space(static_cast<char>(byte));
 }
 
 }  // namespace
@@ -76,7 +80,7 @@ void Console::hand_back_answer(std::string_view rest) {
 
 void Console::write_reason(std::string_view subject, std::string_view reason) {
   hand_over();
-  errors_ << "change_utf8: " << subject << ": " << reason << '\n';
+  write_note_line(errors_, kProgramName, subject, reason);
   errors_.flush();
 }
 
@@ -86,7 +90,7 @@ void Console::write_reason(const Failure& failure) {
 
 void Console::write_reason(std::string_view reason) {
   hand_over();
-  errors_ << "change_utf8: " << reason << '\n';
+  write_note_line(errors_, kProgramName, {}, reason);
   errors_.flush();
 }
 
@@ -106,8 +110,4 @@ void Console::hand_over() {
     output_failure_told_ = true;
     write_reason(FileSystem::last_call_failure(catalog::gettext("standard output")));
   }
-}
-
-std::string with_number(std::string_view text, std::int64_t number) {
-  return filled_in(text, {std::to_string(number)});
 }

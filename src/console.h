@@ -1,7 +1,6 @@
 #ifndef CHANGE_UTF8_CONSOLE_H_
 #define CHANGE_UTF8_CONSOLE_H_
 
-#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -64,7 +63,7 @@ class Console {
   void hand_back_answer(std::string_view rest);
 
   // Writes "change_utf8: SUBJECT: REASON", or "change_utf8: REASON" without a subject, and a
-  // line end on standard error, after handing over all output.
+  // line end on standard error (write_note_line), after handing over all output.
   void write_reason(std::string_view subject, std::string_view reason);
   void write_reason(const Failure& failure);
   void write_reason(std::string_view reason);
@@ -91,9 +90,5 @@ class Console {
   bool list_text_open_ = false;
   bool output_failure_told_ = false;
 };
-
-// `text` with its "%s" replaced by `number` in decimal: a reason from the message catalog that
-// holds a number.
-std::string with_number(std::string_view text, std::int64_t number);
 
 #endif  // CHANGE_UTF8_CONSOLE_H_

@@ -9,8 +9,10 @@
 
 #include "console.h"
 #include "message_catalog.h"
+#include "notes.h"
 #include "phone_list_conversion.h"
 #include "shown_text.h"
+#include "text_rules.h"
 
 namespace {
 
@@ -53,7 +55,7 @@ TypedCount read_count(std::string_view answer) {
   std::size_t next = negative || answer.starts_with('+') ? 1 : 0;
   const std::size_t first_digit = next;
   std::int64_t value = 0;
-  for (; next < answer.size() && answer[next] >= '0' && answer[next] <= '9'; ++next) {
+  for (; next < answer.size() && is_ascii_digit(answer[next]); ++next) {
     value = std::min(value * 10 + (answer[next] - '0'), kTooLarge);
   }
   if (next == first_digit || value == kTooLarge) {
@@ -62,14 +64,10 @@ TypedCount read_count(std::string_view answer) {
   return {negative ? -value : value, next};
 }
 
-// Whether `answer` holds a full-width digit (U+FF10 to U+FF19, EF BC 90 to EF BC 99), as a
-// Chinese input method types them.
+// Whether `answer` holds a full-width digit, as a Chinese input method types them.
 bool holds_full_width_digit(std::string_view answer) {
-  constexpr std::string_view kLead = "\xEF\xBC";
-  for (std::size_t at = answer.find(kLead); at != std::string_view::npos;
-       at = answer.find(kLead, at + 1)) {
-    const auto last = at + 2 < answer.size() ? static_cast<unsigned char>(answer[at + 2]) : 0;
-    if (last >= 0x90 && last <= 0x99) {
+  for (std::size_t at = 0; at < answer.size(); ++at) {
+    if (full_width_digit_length(answer.substr(at)) > 0) {
       return true;
     }
   }
@@ -101,8 +99,8 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
   if (count.length < answer->size()) {
     console.write_reason(
         shown_in_a_note(*answer),
-        with_number(catalog::gettext("the count is %s; the rest is read as the next answer"),
-                    *count.value));
+        filled_in(catalog::gettext("the count is %s; the rest is read as the next answer"),
+                  {std::to_string(*count.value)}));
     console.hand_back_answer(std::string_view(*answer).substr(count.length));
   }
   return static_cast<std::int32_t>(*count.value);

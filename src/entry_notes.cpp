@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "message_catalog.h"
+#include "notes.h"
 #include "shown_text.h"
 
 namespace {
@@ -75,10 +76,10 @@ void EntryNotes::note_entries_not_named() {
     return;
   }
   console_.write_reason(list_name_,
-                        with_number(catalog::ngettext("%s more entry is not a phone number",
-                                                      "%s more entries are not phone numbers",
-                                                      static_cast<unsigned long>(not_named)),
-                                    not_named));
+                        filled_in(catalog::ngettext("%s more entry is not a phone number",
+                                                    "%s more entries are not phone numbers",
+                                                    static_cast<unsigned long>(not_named)),
+                                  {std::to_string(not_named)}));
 }
 
 // The second program of this package takes the phone numbers out of a list of any shape.

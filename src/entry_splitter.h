@@ -6,10 +6,7 @@
 #include <optional>
 #include <string_view>
 
-// Space, tab, line feed, vertical tab, form feed and carriage return separate entries.
-inline bool is_entry_separator(char byte) {
-  return byte == ' ' || (byte >= '\t' && byte <= '\r');
-}
+#include "text_rules.h"
 
 // A piece of an entry: an entry given in pieces may begin in one text and end in a later one.
 struct EntryPiece {
@@ -19,10 +16,10 @@ struct EntryPiece {
   bool ends_entry = false;
 };
 
-// Splits text, given in pieces, into entries: the runs of bytes between separators. It keeps
+// Splits text, given in pieces, into entries: the runs of bytes between ASCII white space
+// (is_ascii_space). It keeps
 // no bytes of its own; the pieces it hands out are views of the text given. Lines are counted
-// as any editor counts them: a line feed, a carriage return (old Mac line ends) and the pair
-// CR LF (Windows line ends) each end one line.
+// as any editor counts them (ends_line).
 class EntrySplitter {
  public:
   // Makes `text`, the list's next text, the text to split; it must outlive its pieces.
@@ -42,7 +39,7 @@ class EntrySplitter {
       entry_line_ = line_;
     }
     std::size_t end = 0;
-    while (end < text_.size() && !is_entry_separator(text_[end])) {
+    while (end < text_.size() && !is_ascii_space(text_[end])) {
       ++end;
     }
     const bool ends = end < text_.size();
@@ -59,9 +56,9 @@ class EntrySplitter {
       return !text_.empty();
     }
     std::size_t next = 0;
-    for (; next < text_.size() && is_entry_separator(text_[next]); ++next) {
+    for (; next < text_.size() && is_ascii_space(text_[next]); ++next) {
       const char byte = text_[next];
-      line_ += byte == '\r' || (byte == '\n' && !after_carriage_return_) ? 1 : 0;
+      line_ += ends_line(byte, after_carriage_return_) ? 1 : 0;
       after_carriage_return_ = byte == '\r';
     }
     text_.remove_prefix(next);

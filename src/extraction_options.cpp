@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "message_catalog.h"
+#include "notes.h"
 #include "phone_number_finder.h"
 
 namespace {
@@ -30,23 +31,15 @@ std::optional<std::string> known_region(std::string_view letters) {
   return region;
 }
 
-std::string with_text(const char* message, std::string_view text) {
-  std::string filled(message);
-  if (const std::size_t place = filled.find("%s"); place != std::string::npos) {
-    filled.replace(place, 2, text);
-  }
-  return filled;
-}
-
 // Takes `value` as the region of `options`, or says why it is none.
 void take_region(std::string_view value, ExtractionOptions& options) {
   if (std::optional<std::string> region = known_region(value)) {
     options.region = *region;
   } else {
     options.usage_error =
-        with_text(catalog::gettext(
+        filled_in(catalog::gettext(
                       "'%s' is not a region; give the two letters of a country, such as TW or US"),
-                  value);
+                  {value});
   }
 }
 
@@ -98,7 +91,7 @@ ExtractionOptions read_extraction_options(std::span<const std::string_view> argu
     } else if (argument == kRegionOption) {
       options.usage_error = catalog::gettext("option '--region' requires an argument");
     } else {
-      options.usage_error = with_text(catalog::gettext("unrecognized option '%s'"), argument);
+      options.usage_error = filled_in(catalog::gettext("unrecognized option '%s'"), {argument});
     }
   }
   return options;

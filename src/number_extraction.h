@@ -1,57 +1,16 @@
 #ifndef CHANGE_UTF8_NUMBER_EXTRACTION_H_
 #define CHANGE_UTF8_NUMBER_EXTRACTION_H_
 
-#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include "failure.h"
+#include "batch_search.h"
+#include "extraction_notes.h"  // also write_note, for the notes of those who read the sources
+#include "number_key_set.h"
 #include "phone_number_finder.h"
-#include "shown_text.h"
-
-// A line is searched in pieces of at most this many characters, each ending at whitespace or
-// another cell separator where the line has some, so that memory stays bounded however long
-// the line is.
-inline constexpr std::size_t kLongestPiece = 4096;
-
-// Of each kind of note, this many are given for a source; the rest are counted after it.
-inline constexpr std::int64_t kNotesPerSource = 10;
-
-// A set of number keys (FoundNumber::key, never 0) in one array, open addressing: 9 to 18
-// bytes a key, a third of what a node-based set takes.
-class NumberKeySet {
- public:
-  // Adds `key`; false when it was there already. REQUIRES: key != 0.
-  bool insert(std::uint64_t key);
-  // Removes `key`, if it is there.
-  void erase(std::uint64_t key);
-
- private:
-  [[nodiscard]] std::size_t home_of(std::uint64_t key) const;
-  void grow();
-
-  std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024);  // 0: empty
-  std::size_t size_ = 0;
-};
-
-// What searching a piece of a line gives.
-struct PieceYield {
-  // The numbers PhoneNumberFinder found in the piece, in order, and after them each cell of 7
-  // to 15 digits that overlaps none of them and is a valid number, in order, its begin and end
-  // being the cell's place in the piece.
-  std::vector<FoundNumber> numbers;
-  std::size_t cells_taken = 0;  // how many of `numbers`, at their end, are such cells
-  // Whether a cell of the piece is a number in E notation as a spreadsheet writes it.
-  bool holds_e_notation = false;
-};
-
-// Writes "extract_phone_numbers: SUBJECT: REASON", or "extract_phone_numbers: REASON" when the
-// subject is empty, and a line end on `notes`.
-void write_note(std::ostream& notes, const Failure& note);
 
 // Takes the phone numbers out of the lines of sources (files, or the cells of a sheet), each
 // number once over all sources, and writes notes on what it found and missed.
@@ -60,21 +19,16 @@ void write_note(std::ostream& notes, const Failure& note);
 // line's label (FILE:LABEL in notes: a line number, or a cell such as 工作表1!B7); or whole
 // blocks of text through add_lines, which ends lines at CR, LF and CR LF and labels them with
 // their numbers. In each line it takes the numbers PhoneNumberFinder finds, and then each cell
-// (the text between whitespace, `,` `;` `|` `、` `，` `；`) of 7 to 15 ASCII or full-width
-// digits that overlaps none of them and is a valid number for the region, as a column that
-// lost its leading 0.
+// that is a number without its leading 0, as a column that lost it (search_piece).
 //
 // Numbers and notes come in the order of the lines, though lines are searched a batch at a time
-// on two threads: new numbers are all there once take_new_numbers is called, and the notes
-// of a source once end_source returns.
+// on two threads (PieceBatch): new numbers are all there once take_new_numbers is called, and
+// the notes of a source once end_source returns.
 //
-// Notes go to `notes`, one a line, "extract_phone_numbers: SUBJECT: REASON", the reasons from
-// the message catalog: for a line that gives no number but holds a run of 7 or more digits
-// (or a number in E notation); for a cell taken as a number; and after each source, the
-// counts past kNotesPerSource of both and how many numbers it gave.
+// Notes go to `notes`, one a line, "extract_phone_numbers: SUBJECT: REASON" (NoteWriter).
 class NumberExtraction {
  public:
-  // `finder` and `notes` must outlive the extraction; no other thread uses `finder` meanwhile.
+  // `finder` and `notes` must outlive the extraction.
   NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes);
 
   // Starts a source named `name` in notes.
@@ -100,71 +54,30 @@ class NumberExtraction {
   [[nodiscard]] std::int64_t numbers_found() const { return numbers_found_; }
 
  private:
-  struct TakenCell {
-    std::string shown;
-    std::string dialled;
-  };
-
-  // The end of a line, waiting with what its notes need for the pieces before it.
-  struct PendingLineEnd {
-    std::size_t pieces_before = 0;  // how many of pending_pieces_ are of it or earlier lines
-    std::string label;
-    std::string shown;
-    bool holds_digit_run = false;
-  };
-
   void queue_pieces(bool line_ended);
+  void queue(std::string_view piece);
   void search_if_batch_full();
   void search_pending();
   void take_yield(std::string_view piece, const PieceYield& yield);
-  void take(const FoundNumber& number);
-  void scan_digit_runs(std::string_view text);
-  void note_line(const PendingLineEnd& line_end);
-  void note(std::string subject, std::string reason);
+  bool take(const FoundNumber& number);
 
   const PhoneNumberFinder& finder_;
-  PhoneNumberFinder second_finder_;  // the second thread's
-  std::ostream& notes_;
+  NoteWriter notes_;
   NumberKeySet seen_;
   std::string new_numbers_;
   std::vector<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
   std::int64_t numbers_found_ = 0;
 
-  // What is counted of a source.
-  struct SourceCounts {
-    std::int64_t numbers = 0;
-    std::int64_t numbers_found_before = 0;
-    std::int64_t lines_noted = 0;
-    std::int64_t lines_not_noted = 0;
-    std::int64_t cells_noted = 0;
-    std::int64_t cells_not_noted = 0;
-    std::int64_t lines = 0;  // ended by add_lines
-  };
-
-  // The source.
-  std::string name_;
-  SourceCounts counts_;
+  // The source's lines as add_lines ends them.
+  std::int64_t lines_ = 0;
   bool after_cr_ = false;
 
-  // The line as it comes: what its notes need of its text.
+  // The line as it comes: its text not yet queued, and what its notes need of it.
   bool line_open_ = false;
   std::string unsearched_;
-  ShownText shown_text_{kCharactersShownInANote};
-  std::string shown_line_;
-  bool line_holds_digit_run_ = false;
-  int digits_in_run_ = 0;
+  LineSketch line_sketch_;
 
-  // The pieces and line ends not yet searched and taken, in order. Searching is nearly all of
-  // the time, and each piece is searched alone, so a batch of pieces is searched on two
-  // threads; then their numbers are taken and the lines noted in order.
-  std::string pending_text_;
-  std::vector<std::pair<std::size_t, std::size_t>> pending_pieces_;  // bytes of pending_text_
-  std::vector<PendingLineEnd> pending_line_ends_;
-
-  // The line as its pieces are taken.
-  bool line_gave_number_ = false;
-  bool line_holds_e_notation_ = false;
-  std::vector<TakenCell> taken_cells_;  // to be noted, at most kNotesPerSource
+  PieceBatch batch_;  // the pieces and line ends not yet searched and taken
 };
 
 #endif  // CHANGE_UTF8_NUMBER_EXTRACTION_H_

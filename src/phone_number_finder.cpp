@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+#include "text_rules.h"
 #include "utf8.h"
 
 namespace {
@@ -30,27 +31,12 @@ const PhoneNumberUtil& phone_util() {
   return *PhoneNumberUtil::GetInstance();
 }
 
-// The length of the well-formed UTF-8 character at the start of `text`; 0 when it is
-// ill-formed there.
-std::size_t character_length(std::string_view text) {
-  const std::size_t length = utf8::multibyte_length(text[0]);
-  if (length == 0 || length > text.size()) {
-    return 0;
-  }
-  for (std::size_t held = 1; held < length; ++held) {
-    if (!utf8::continues_character(text[0], held, text[held])) {
-      return 0;
-    }
-  }
-  return length;
-}
-
-// `text` with each byte of ill-formed UTF-8 and each control character but tab, vertical tab
-// and form feed replaced by `?`, byte for byte: the library's matcher rejects a number after a
-// control character, as it does one after a letter, though a control is neither and stands
-// in a list only by mistake. Also counts the
-// characters that may be digits: ASCII digits and every character outside the Chinese range
-// (U+3000 to U+9FFF) and ASCII, where the digits of other scripts and full-width ones are.
+// `text` with each byte of ill-formed UTF-8 and each control character but the white space
+// within a line (tab, vertical tab, form feed) replaced by `?`, byte for byte: the library's
+// matcher rejects a number after a control character, as it does one after a letter, though
+// a control is neither and stands in a list only by mistake. Also counts the characters that
+// may be digits: ASCII digits and every character outside the Chinese range (U+3000 to
+// U+9FFF) and ASCII, where the digits of other scripts and full-width ones are.
 std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
   std::string checked(text);
   may_be_digits = 0;
@@ -58,14 +44,14 @@ std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
   while (next < checked.size()) {
     const auto byte = static_cast<unsigned char>(checked[next]);
     if (byte < 0x80) {
-      may_be_digits += (byte >= '0' && byte <= '9') ? 1 : 0;
-      if ((byte < 0x20 && byte != '\t' && byte != '\v' && byte != '\f') || byte == 0x7F) {
+      may_be_digits += is_ascii_digit(checked[next]) ? 1 : 0;
+      if ((byte < 0x20 && !is_space_within_line(checked[next])) || byte == 0x7F) {
         checked[next] = '?';
       }
       ++next;
       continue;
     }
-    const std::size_t length = character_length(std::string_view(checked).substr(next));
+    const std::size_t length = utf8::character_length(std::string_view(checked).substr(next));
     if (length == 0) {
       checked[next++] = '?';
       continue;
@@ -76,43 +62,46 @@ std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
   return checked;
 }
 
-// The length of the character at the start of `text` that may stand beside a run of digits of a
-// text searched without the matcher: ASCII space, tab, , ; |, a no-break or ideographic space,
-// 、 ， ；. None of them is a letter, a currency sign or a digit.
-std::size_t boundary_length(std::string_view text) {
-  if (std::string_view(" \t,;|").find(text[0]) != std::string_view::npos) {
+// The length of the space at the start of `text` that may stand beside a run of digits of a
+// text searched without the matcher: ASCII space, tab, a no-break or an ideographic space;
+// 0 for any other character. Fewer than whitespace_length takes, on purpose: the shape test
+// knows how the matcher reads these four, and leaves a text with any other white space
+// (vertical tab, form feed, the typographic spaces) to the matcher.
+std::size_t boundary_space_length(std::string_view text) {
+  if (text[0] == ' ' || text[0] == '\t') {
     return 1;
   }
   if (text.starts_with("\xC2\xA0")) {
     return 2;
   }
-  for (const std::string_view boundary :
-       {"\xE3\x80\x80", "\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B"}) {
-    if (text.starts_with(boundary)) {
-      return 3;
-    }
-  }
-  return 0;
+  return text.starts_with("\xE3\x80\x80") ? 3 : 0;
+}
+
+// The length of the character at the start of `text` that may stand beside a run of digits of a
+// text searched without the matcher: the punctuation between cells (, ; | 、 ， ；) or a
+// boundary space. None of them is a letter, a currency sign or a digit.
+std::size_t boundary_length(std::string_view text) {
+  const std::size_t punctuation = cell_punctuation_length(text);
+  return punctuation > 0 ? punctuation : boundary_space_length(text);
 }
 
 // Bytes [first, second) of a text: a run of digits.
 using DigitRun = std::pair<std::size_t, std::size_t>;
 
 // Whether the character at the start of `text` parts two numbers for the matcher, which joins
-// runs of digits across spaces and most punctuation: , ; | 、 ， ； or a Chinese character
-// (U+4E00 to U+9FFF).
+// runs of digits across spaces and most punctuation: the punctuation between cells (, ; | 、
+// ， ；) or a Chinese character (U+4E00 to U+9FFF).
 bool parts_numbers(std::string_view text) {
   const auto lead = static_cast<unsigned char>(text[0]);
   const bool chinese =
       text.size() >= 3 && ((lead == 0xE4 && static_cast<unsigned char>(text[1]) >= 0xB8) ||
                            (lead >= 0xE5 && lead <= 0xE9));
-  return chinese || (boundary_length(text) > 0 &&
-                     std::string_view(" \t").find(text[0]) == std::string_view::npos &&
-                     !text.starts_with("\xC2\xA0") && !text.starts_with("\xE3\x80\x80"));
+  return chinese || cell_punctuation_length(text) > 0;
 }
 
 // Where the matcher's candidates in `text` stand, for a text of a simple shape, where each
-// candidate is exactly one run of digits: runs of 7 to 15 ASCII digits, each perhaps after a +,
+// candidate is exactly one run of digits: runs of ASCII digits as many as a number has
+// (kFewestDigitsOfANumber to kMostDigitsOfANumber), each perhaps after a +,
 // with a boundary character or nothing on each side, and between two runs a character that
 // parts numbers; besides them no character that may be a digit and none that may open a
 // number, ( [ + or their full-width forms, and none outside ASCII, the Chinese range and the
@@ -127,11 +116,12 @@ std::optional<std::vector<DigitRun>> separate_digit_runs(std::string_view text) 
   std::size_t next = 0;
   while (next < text.size()) {
     const std::string_view rest = text.substr(next);
-    const bool opens_run = rest[0] == '+' && rest.size() > 1 && rest[1] >= '0' && rest[1] <= '9';
-    if (opens_run || (rest[0] >= '0' && rest[0] <= '9')) {
-      const std::size_t end = std::min(text.find_first_not_of("0123456789", next + 1), text.size());
+    const bool opens_run = rest[0] == '+' && rest.size() > 1 && is_ascii_digit(rest[1]);
+    if (opens_run || is_ascii_digit(rest[0])) {
+      const std::size_t end = std::min(text.find_first_not_of(kAsciiDigits, next + 1), text.size());
       const std::size_t digits = end - next - (opens_run ? 1 : 0);
-      if (!after_boundary || !parted || digits < 7 || digits > 15 ||
+      if (!after_boundary || !parted || digits < std::size_t{kFewestDigitsOfANumber} ||
+          digits > std::size_t{kMostDigitsOfANumber} ||
           (end < text.size() && boundary_length(text.substr(end)) == 0)) {
         return std::nullopt;
       }
@@ -150,7 +140,7 @@ std::optional<std::vector<DigitRun>> separate_digit_runs(std::string_view text) 
         may_make_extension || std::isalpha(byte) != 0 || rest[0] == '#' || rest[0] == '~';
     parted = parted || parts_numbers(rest);
     after_boundary = boundary > 0;
-    next += boundary > 0 ? boundary : (byte < 0x80 ? 1 : 3);
+    next += boundary > 0 ? boundary : utf8::step_length(rest);
   }
   if (runs.size() > 1 && may_make_extension) {
     return std::nullopt;
@@ -266,15 +256,15 @@ bool PhoneNumberFinder::is_known_region(std::string_view region) {
   return regions.contains(std::string(region));
 }
 
-void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNumber>& found) const {
-  left_to_matcher_.reset();
+NumbersInText PhoneNumberFinder::find_in_text(std::string_view text) const {
+  NumbersInText in_text;
   std::size_t may_be_digits = 0;
   const std::string checked = well_formed(text, may_be_digits);
   if (may_be_digits < kFewestDigits) {
-    return;
+    return in_text;
   }
-  if (find_in_digit_runs(checked, found)) {
-    return;
+  if (find_in_digit_runs(checked, in_text)) {
+    return in_text;
   }
   PhoneNumberMatcher matcher(phone_util(), checked, region_, PhoneNumberMatcher::VALID,
                              kMatcherMaxTries);
@@ -283,26 +273,25 @@ void PhoneNumberFinder::find_in_text(std::string_view text, std::vector<FoundNum
     FoundNumber number = found_number(match.number(), region_);
     number.begin = static_cast<std::size_t>(match.start());
     number.end = number.begin + match.raw_string().size();
-    found.push_back(std::move(number));
+    in_text.found.push_back(std::move(number));
   }
+  return in_text;
 }
 
 // Finds the numbers of `text` without the matcher's search when it has the shape of
-// separate_digit_runs, and appends them to `found`; false, appending nothing, when only the
-// matcher can find them.
-bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
-                                           std::vector<FoundNumber>& found) const {
+// separate_digit_runs, and puts them in `in_text`; false when only the matcher can find them,
+// finding none but keeping in `in_text` the run it left to the matcher, if any.
+bool PhoneNumberFinder::find_in_digit_runs(std::string_view text, NumbersInText& in_text) const {
   const std::optional<std::vector<DigitRun>> runs = separate_digit_runs(text);
   if (!runs) {
     return false;
   }
-  const std::size_t found_before = found.size();
   for (const DigitRun& run : *runs) {
     PhoneNumber left_to_matcher;
     std::string national;
-    if (!verify_run(text, run, region_, found, left_to_matcher, national).has_value()) {
-      found.resize(found_before);
-      left_to_matcher_ =
+    if (!verify_run(text, run, region_, in_text.found, left_to_matcher, national).has_value()) {
+      in_text.found.clear();
+      in_text.left_to_matcher =
           ParsedNumber{.digits = std::string(text.substr(run.first, run.second - run.first)),
                        .country_code = left_to_matcher.country_code(),
                        .national_number = left_to_matcher.national_number(),
@@ -315,18 +304,19 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text,
   return true;
 }
 
-std::optional<FoundNumber> PhoneNumberFinder::valid_number(std::string_view digits) const {
+std::optional<FoundNumber> PhoneNumberFinder::valid_number(
+    std::string_view digits, const std::optional<ParsedNumber>& already_parsed) const {
   PhoneNumber number;
   std::string national;
-  if (left_to_matcher_ && left_to_matcher_->digits == digits) {
+  if (already_parsed && already_parsed->digits == digits) {
     // Parsed and found valid by find_in_text, for the same region: the same number.
-    number.set_country_code(left_to_matcher_->country_code);
-    number.set_national_number(left_to_matcher_->national_number);
-    if (left_to_matcher_->italian_leading_zero) {
+    number.set_country_code(already_parsed->country_code);
+    number.set_national_number(already_parsed->national_number);
+    if (already_parsed->italian_leading_zero) {
       number.set_italian_leading_zero(true);
-      number.set_number_of_leading_zeros(left_to_matcher_->number_of_leading_zeros);
+      number.set_number_of_leading_zeros(already_parsed->number_of_leading_zeros);
     }
-    national = left_to_matcher_->national;
+    national = already_parsed->national;
   } else if (phone_util().Parse(std::string(digits), region_, &number) !=
                  PhoneNumberUtil::NO_PARSING_ERROR ||
              !phone_util().IsValidNumber(number)) {

@@ -22,10 +22,28 @@ struct FoundNumber {
   std::size_t end = 0;
 };
 
+// A run of digits that find_in_text parsed as a valid number but left to the matcher (as a cell
+// that lost its leading 0 is): what its E.164 and national forms are made of, so that
+// valid_number need not parse it again. Only PhoneNumberFinder reads its fields.
+struct ParsedNumber {
+  std::string digits;  // as written, ASCII digits only
+  std::int32_t country_code = 0;
+  std::uint64_t national_number = 0;
+  bool italian_leading_zero = false;
+  std::int32_t number_of_leading_zeros = 1;
+  std::string national;  // its national form, as the library formats it
+};
+
+// What find_in_text finds in a text.
+struct NumbersInText {
+  std::vector<FoundNumber> found;  // in the order they stand
+  std::optional<ParsedNumber> left_to_matcher;
+};
+
 // Finds and validates phone numbers with the numbering plans of libphonenumber, for one
 // region. The one unit that knows the library; everything else passes FoundNumber along.
-// A finder is used by one thread at a time (valid_number reads what find_in_text left);
-// finders on several threads share the library's numbering plans, which it locks.
+// A finder keeps nothing between calls: one const finder may serve several threads at once,
+// which share the library's numbering plans (the library locks them).
 class PhoneNumberFinder {
  public:
   // REQUIRES: is_known_region(region).
@@ -34,38 +52,24 @@ class PhoneNumberFinder {
   // Whether `region`, two upper-case letters, is a region whose numbers libphonenumber knows.
   static bool is_known_region(std::string_view region);
 
-  [[nodiscard]] const std::string& region() const { return region_; }
-
-  // Appends to `found`, in the order they stand, the numbers that libphonenumber's matcher
-  // finds in `text` for the region with the leniency VALID (each one a valid number, not part
-  // of a longer run of digits or letters). Each byte of `text` that is not well-formed UTF-8,
-  // and each control character but tab, vertical tab and form feed, is searched as `?`. A text with
-  // fewer than four characters that may be digits holds no number and is not searched further.
-  void find_in_text(std::string_view text, std::vector<FoundNumber>& found) const;
+  // The numbers that libphonenumber's matcher finds in `text` for the region with the
+  // leniency VALID (each one a valid number, not part of a longer run of digits or letters).
+  // Each byte of `text` that is not well-formed UTF-8, and each control character but tab,
+  // vertical tab and form feed, is searched as `?`. A text with fewer than four characters
+  // that may be digits holds no number and is not searched further.
+  [[nodiscard]] NumbersInText find_in_text(std::string_view text) const;
 
   // The number that `digits` (a cell of ASCII or full-width digits) is when read for the
   // region, when that is a valid number; nullopt otherwise. `begin` and `end` of the result
-  // are 0 and digits.size(). Cheaper for the run of digits that the last find_in_text found
-  // valid but left to the matcher, as a cell that lost its leading 0 is.
-  [[nodiscard]] std::optional<FoundNumber> valid_number(std::string_view digits) const;
+  // are 0 and digits.size(). Cheaper when `already_parsed`, the left_to_matcher of the text
+  // the cell stands in, is that same run of digits.
+  [[nodiscard]] std::optional<FoundNumber> valid_number(
+      std::string_view digits, const std::optional<ParsedNumber>& already_parsed = {}) const;
 
  private:
-  // A valid number as parsed: what its E.164 and national forms are made of.
-  struct ParsedNumber {
-    std::string digits;  // as written, ASCII digits only
-    std::int32_t country_code = 0;
-    std::uint64_t national_number = 0;
-    bool italian_leading_zero = false;
-    std::int32_t number_of_leading_zeros = 1;
-    std::string national;  // its national form, as the library formats it
-  };
-
-  bool find_in_digit_runs(std::string_view text, std::vector<FoundNumber>& found) const;
+  bool find_in_digit_runs(std::string_view text, NumbersInText& in_text) const;
 
   std::string region_;
-  // The run of digits the last find_in_text parsed as a valid number but left to the matcher,
-  // so that valid_number need not parse it again.
-  mutable std::optional<ParsedNumber> left_to_matcher_;
 };
 
 #endif  // CHANGE_UTF8_PHONE_NUMBER_FINDER_H_

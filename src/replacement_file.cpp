@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "message_catalog.h"
+#include "notes.h"
 
 namespace {
 

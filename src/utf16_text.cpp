@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "utf8.h"
+
 namespace {
 
 constexpr char16_t kFirstHighSurrogate = 0xD800;
@@ -22,30 +24,9 @@ bool is_low_surrogate(char16_t unit) {
   return unit >= kFirstLowSurrogate && unit <= kLastLowSurrogate;
 }
 
-// Writes the UTF-8 of `code_point` at `utf8` and returns the end of what it wrote.
-// REQUIRES: `code_point` is at most U+10FFFF and not a surrogate.
-char* put_utf8(char32_t code_point, char* utf8) {
-  if (code_point < 0x80) {
-    *utf8++ = static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    *utf8++ = static_cast<char>(0xC0 | (code_point >> 6));
-    *utf8++ = static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    *utf8++ = static_cast<char>(0xE0 | (code_point >> 12));
-    *utf8++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    *utf8++ = static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    *utf8++ = static_cast<char>(0xF0 | (code_point >> 18));
-    *utf8++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    *utf8++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    *utf8++ = static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-  return utf8;
-}
-
 // U+FFFD, written for an unpaired surrogate and an odd last byte.
 char* put_replacement_character(char* utf8) {
-  return put_utf8(0xFFFD, utf8);
+  return utf8::encode(0xFFFD, utf8);
 }
 
 char32_t code_point_of_pair(char16_t high, char16_t low) {
@@ -115,7 +96,7 @@ char* Utf16Decoder::decode_unit(char16_t unit, char* utf8) {
     const char16_t high = pending_high_surrogate_;
     pending_high_surrogate_ = 0;
     if (is_low_surrogate(unit)) {
-      return put_utf8(code_point_of_pair(high, unit), utf8);
+      return utf8::encode(code_point_of_pair(high, unit), utf8);
     }
     utf8 = put_replacement_character(utf8);
   }
@@ -126,5 +107,5 @@ char* Utf16Decoder::decode_unit(char16_t unit, char* utf8) {
   if (is_low_surrogate(unit)) {
     return put_replacement_character(utf8);
   }
-  return put_utf8(unit, utf8);
+  return utf8::encode(unit, utf8);
 }

@@ -1,11 +1,14 @@
 #ifndef CHANGE_UTF8_UTF8_H_
 #define CHANGE_UTF8_UTF8_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
-// The shape of well-formed UTF-8, for the units that take text apart character by character.
+// The shape of well-formed UTF-8, for the units that take text apart character by character,
+// and the one encoder of a code point.
 namespace utf8 {
 
 // The number of bytes of the multi-byte UTF-8 character that `lead` begins; 0 when it begins
@@ -51,6 +54,61 @@ inline bool continues_character(char lead, std::size_t held, char next) {
   }
   const auto byte = static_cast<unsigned char>(next);
   return byte >= lowest && byte <= highest;
+}
+
+// The length of the well-formed UTF-8 character at the start of `text`: 1 for an ASCII byte,
+// 2 to 4 for a multi-byte character; 0 when the bytes there are ill-formed: a byte that
+// begins no character, or a character cut short by a byte that cannot continue it or by the
+// end of `text`. REQUIRES: `text` is not empty.
+inline std::size_t character_length(std::string_view text) {
+  if (static_cast<unsigned char>(text[0]) < 0x80) {
+    return 1;
+  }
+  const std::size_t length = multibyte_length(text[0]);
+  if (length == 0 || length > text.size()) {
+    return 0;
+  }
+  for (std::size_t held = 1; held < length; ++held) {
+    if (!continues_character(text[0], held, text[held])) {
+      return 0;
+    }
+  }
+  return length;
+}
+
+// The bytes from the start of `text` to its next character: a well-formed character, or one
+// byte of ill-formed UTF-8, which counts as a character of its own (ShownText shows it as one
+// `?`). REQUIRES: `text` is not empty.
+inline std::size_t step_length(std::string_view text) {
+  const std::size_t length = character_length(text);
+  return length == 0 ? 1 : length;
+}
+
+// Writes the UTF-8 of `code_point`, 1 to 4 bytes, at `out` and returns the end of what it
+// wrote. REQUIRES: `code_point` is at most U+10FFFF and not a surrogate.
+inline char* encode(char32_t code_point, char* out) {
+  if (code_point < 0x80) {
+    *out++ = static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (code_point >> 6));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (code_point >> 12));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (code_point >> 18));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+  return out;
+}
+
+// Appends the UTF-8 of `code_point` to `text`. REQUIRES: as for encode.
+inline void append(char32_t code_point, std::string& text) {
+  std::array<char, 4> bytes{};
+  text.append(bytes.data(), encode(code_point, bytes.data()));
 }
 
 // The code point of `character`, one whole well-formed UTF-8 character.

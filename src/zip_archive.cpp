@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "message_catalog.h"
+#include "notes.h"
+#include "shown_text.h"
 
 // minizip reads the archive through these functions, which read through the file-system edge
 // at a position of their own, a block at a time: minizip reads its headers a field at a time.
@@ -97,13 +99,9 @@ int file_error(voidpf /*opaque*/, voidpf stream) {
 
 }  // namespace
 
+// The member's name comes from the archive: it is shown, so that it cannot drive a terminal.
 Failure member_failure(std::string archive, const char* reason, std::string_view member) {
-  std::string text(reason);
-  const std::size_t mark = text.find("%s");
-  if (mark != std::string::npos) {
-    text.replace(mark, 2, member);
-  }
-  return {std::move(archive), std::move(text)};
+  return {std::move(archive), filled_in(reason, {shown(member)})};
 }
 
 ZipArchive::ZipArchive(FileSystem& files) : files_(files) {}

@@ -78,6 +78,13 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: damaged.xlsx: its part xl/worksheets/sheet1.xml is not "
        "well-formed XML\n"
        "extract_phone_numbers: standard input: 1 phone number\n"},
+      // A name cannot drive the terminal: U+202E (right-to-left override) and a C1 CSI show as ?.
+      {"'a\xE2\x80\xAE"
+       "b\xC2\x9B"
+       "2J'",
+       "", 1, "",
+       "extract_phone_numbers: a?b?2J: No such file or directory\n"
+       "extract_phone_numbers: no phone number found\n"},
       {"other.zip - <sheet.xlsx", "", 1, "",
        "extract_phone_numbers: other.zip: is a ZIP archive, not a spreadsheet; unpack it and "
        "name the list inside\n"

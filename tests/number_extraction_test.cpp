@@ -64,6 +64,10 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
        "leading 0 it lacked\n"},
       {"BEGIN:VCARD\nVERSION:3.0\n2026/12/01 15:04\n123456\n0912345678 0000000\n", "0912345678\n",
        ""},
+      // An ill-formed byte is one character: the separator after it stays a separator.
+      {"\xE4,912345678", "0912345678\n",
+       "extract_phone_numbers: list.csv:1: 912345678: taken as 0912345678, with the leading 0 it "
+       "lacked\n"},
       {"x,9.16796E+08", "",
        "extract_phone_numbers: list.csv:1: x,9.16796E+08: holds a number in E notation, whose "
        "digits are lost; save the column as text\n"},
