@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "utf8.h"
+
 namespace {
 
 // An integral number with more digits than a double's largest is left as the file writes it.
@@ -39,20 +41,6 @@ std::optional<std::int64_t> take_exponent(std::string_view& text) {
   }
   std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
   return negative ? -exponent : exponent;
-}
-
-// The UTF-8 bytes of `code_point`, below U+10000.
-void append_utf8(std::uint32_t code_point, std::string& text) {
-  if (code_point < 0x80) {
-    text += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    text += static_cast<char>(0xC0 | (code_point >> 6));
-    text += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    text += static_cast<char>(0xE0 | (code_point >> 12));
-    text += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
 }
 
 }  // namespace
@@ -104,7 +92,7 @@ std::string unescaped_xlsx_text(std::string_view text) {
       continue;
     }
     plain.append(text.substr(done, mark - done));
-    append_utf8(code_point, plain);
+    utf8::append(code_point, plain);
     done = mark + 7;
   }
   return done == 0 ? std::string(text) : plain.append(text.substr(done));

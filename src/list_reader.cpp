@@ -32,27 +32,9 @@ bool holds_utf16_nul(std::string_view text) {
 }  // namespace
 
 bool starts_as_utf8(std::string_view text) {
-  std::size_t next = 0;
-  while (next < text.size()) {
-    if (static_cast<unsigned char>(text[next]) < 0x80) {
-      ++next;
-      continue;
-    }
-    const std::size_t length = utf8::multibyte_length(text[next]);
-    if (length == 0) {
-      return false;
-    }
-    for (std::size_t held = 1; held < length; ++held) {
-      if (next + held == text.size()) {
-        return true;  // cut short by the end of the text
-      }
-      if (!utf8::continues_character(text[next], held, text[next + held])) {
-        return false;
-      }
-    }
-    next += length;
-  }
-  return true;
+  utf8::IllFormedSearch search;
+  search.add(text);  // the text is not ended: a character cut short at its end is no fault
+  return !search.found();
 }
 
 ListReader::ListReader(FileSystem& files, std::size_t block_size, ListFormats formats)
