@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "file_system.h"
-#include "spreadsheet_reader.h"
+#include "core/file_system.h"
+#include "spreadsheet/spreadsheet_reader.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

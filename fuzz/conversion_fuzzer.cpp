@@ -23,11 +23,11 @@
 #include <string_view>
 #include <vector>
 
-#include "console.h"
-#include "file_system.h"
-#include "group_file.h"
+#include "change_utf8/console.h"
+#include "change_utf8/group_file.h"
+#include "change_utf8/phone_list_conversion.h"
+#include "core/file_system.h"
 #include "judged_start.h"
-#include "phone_list_conversion.h"
 #include "well_formed_xml.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "cp950_decoder.h"
-#include "list_reader.h"
-#include "number_extraction.h"
-#include "phone_number_finder.h"
+#include "core/cp950_decoder.h"
+#include "core/list_reader.h"
+#include "extract_phone_numbers/number_extraction.h"
+#include "extract_phone_numbers/phone_number_finder.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 
-#include "file_system.h"
-#include "spreadsheet_reader.h"
+#include "core/file_system.h"
+#include "spreadsheet/spreadsheet_reader.h"
 #include "zip_writer.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "failure.h"
-#include "file_system.h"
+#include "core/failure.h"
+#include "core/file_system.h"
 
 // How a failure shows in a test's message.
 inline void PrintTo(const Failure& failure, std::ostream* out) {

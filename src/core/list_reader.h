@@ -1,0 +1,130 @@
+#ifndef CHANGE_UTF8_LIST_READER_H_
+#define CHANGE_UTF8_LIST_READER_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/failure.h"
+#include "core/file_system.h"
+#include "core/text_decoder.h"
+
+// The list is read in blocks of this many bytes; a phone number may span blocks.
+inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
+
+// The list's first bytes, up to this many, are judged together before any of it is handed out:
+// its byte-order mark, a ZIP archive's signature, NUL bytes.
+inline constexpr std::size_t kJudgedStartSize = 4096;
+
+// Of a list that may be in Big5, the first this many bytes of its text must be well-formed
+// UTF-8 for it to be read as UTF-8.
+inline constexpr std::size_t kJudgedUtf8Size = std::size_t{64} * 1024;
+
+// Whether `text` is well-formed UTF-8, but for a character that `text` cuts short at its end.
+bool starts_as_utf8(std::string_view text);
+
+// What a reader makes of a list besides UTF-8 and UTF-16 text. change_utf8 takes neither;
+// extract_phone_numbers takes both.
+struct ListFormats {
+  // A list that starts as a ZIP archive (its first bytes "PK\3\4", as a spreadsheet's) is not
+  // refused as not plain text: open succeeds and zip_archive() says so.
+  bool zip_archives = false;
+  // A list without a UTF-16 byte-order mark whose first kJudgedUtf8Size bytes of text are not
+  // well-formed UTF-8 (starts_as_utf8) is decoded from Big5 (CP950) throughout.
+  bool big5 = false;
+};
+
+// A block of the list's text, or why reading it failed.
+struct ListBlock {
+  std::string_view text;           // empty at the end of the list
+  std::optional<Failure> failure;  // set when a read failed; the list then ends here
+};
+
+// The one way a list file comes in: opened once, its first bytes judged once, then its text
+// handed out block by block as UTF-8 until the end or a failed read, or (when its formats
+// allow) its open descriptor handed on to the archive reader. Its failures name the list as it
+// was given, shown as a note shows text.
+//
+// A list that begins with a UTF-16 byte-order mark (FF FE little endian, FE FF big endian, as
+// "Unicode" text from Notepad or a spreadsheet) is decoded from UTF-16 (Utf16Decoder); a list
+// in Big5, where its formats allow, from CP950 (Cp950Decoder); any other list is handed out as
+// it is, a UTF-8 byte-order mark left out.
+class ListReader {
+ public:
+  // Reads through `files`, which must outlive the reader, at most `block_size` bytes a read.
+  // REQUIRES: block_size >= 1.
+  ListReader(FileSystem& files, std::size_t block_size, ListFormats formats = {});
+  // Closes the list, unless its descriptor was handed on.
+  ~ListReader();
+
+  ListReader(const ListReader&) = delete;
+  ListReader& operator=(const ListReader&) = delete;
+
+  // Opens the list at `path` and, before reading a byte of it, learns what it is; then reads
+  // its first kJudgedStartSize bytes (or all of it, if it is shorter) in full, however the
+  // reads split them, and judges them. Fails when `path` holds a NUL byte (no file has such a
+  // name), when the list cannot be opened, what it is cannot be known, it is `answers_file`
+  // (the file the answers come from, if known, whose reading would take the answers away) or
+  // a terminal (reading would wait for typing), when it cannot be read, or is not plain text:
+  // a NUL byte among those bytes, as in UTF-16 text without a byte-order mark or in a
+  // spreadsheet's own format, never is; nor, in UTF-16 text, a U+0000 code unit among them,
+  // as in UTF-32 text. A list in Big5 (see ListFormats) has kJudgedUtf8Size bytes read.
+  // REQUIRES: open has not been called.
+  [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path,
+                                            std::optional<FileIdentity> answers_file = {});
+
+  // The open list as the file system knows it.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] FileIdentity identity() const { return identity_; }
+
+  // The list's name as it was given to open, shown as a note shows text (ShownText: a control
+  // character or a byte of ill-formed UTF-8 as `?`), which its failures and notes name.
+  [[nodiscard]] const std::string& name() const { return name_; }
+
+  // Whether open found the list to start as a ZIP archive; it then hands out no text.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] bool zip_archive() const { return zip_archive_; }
+
+  // Whether the list is a regular file, which can be read at any position (as a ZIP archive
+  // must be), unlike a pipe, a FIFO or a terminal.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] bool readable_at_any_position() const { return regular_file_; }
+
+  // Hands the open descriptor over to the caller, who closes it; the reader reads no more.
+  // REQUIRES: open succeeded and zip_archive().
+  [[nodiscard]] int release_descriptor();
+
+  // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
+  // the byte-order mark is left out. The text stays valid until the next call.
+  // REQUIRES: open succeeded and !zip_archive().
+  [[nodiscard]] ListBlock next_block();
+
+ private:
+  [[nodiscard]] std::optional<Failure> refuse_unusable_kind(
+      std::optional<FileIdentity> answers_file);
+  [[nodiscard]] std::optional<Failure> read_start(std::size_t size);
+  [[nodiscard]] std::optional<Failure> judge_start();
+  [[nodiscard]] ListBlock next_bytes();
+
+  FileSystem& files_;
+  const std::size_t block_size_;
+  const ListFormats formats_;
+  std::string name_;  // as shown, for failures
+  int fd_ = -1;
+  FileIdentity identity_{};
+  bool regular_file_ = false;
+  bool zip_archive_ = false;
+  std::string start_;                 // the judged start as read
+  std::size_t start_handed_out_ = 0;  // bytes of start_ handed out or left out (the mark)
+  bool start_is_all_ = false;         // the list ended within the judged start
+  std::vector<char> buffer_;          // for the reads after the judged start
+  std::unique_ptr<TextDecoder> decoder_;
+  bool decoder_finished_ = false;
+  std::string decoded_;  // the text of the last block
+};
+
+#endif  // CHANGE_UTF8_LIST_READER_H_

@@ -1,9 +1,0 @@
-#include "entry_splitter.h"
-
-std::optional<EntryPiece> EntrySplitter::end() {
-  if (!entry_open_) {
-    return std::nullopt;
-  }
-  entry_open_ = false;
-  return EntryPiece{{}, entry_line_, false, true};
-}

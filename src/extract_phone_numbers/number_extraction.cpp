@@ -1,0 +1,144 @@
+#include "extract_phone_numbers/number_extraction.h"
+
+#include <optional>
+
+#include "core/text_rules.h"
+
+NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes)
+    : finder_(finder), notes_(notes) {}
+
+void NumberExtraction::begin_source(std::string_view name) {
+  notes_.begin_source(name);
+  lines_ = 0;
+  after_cr_ = false;
+}
+
+void NumberExtraction::add_text(std::string_view text) {
+  if (text.empty()) {
+    return;
+  }
+  line_open_ = true;
+  line_sketch_.add(text);
+  unsearched_ += text;
+  queue_pieces(false);
+}
+
+void NumberExtraction::end_line(std::string_view label) {
+  queue_pieces(true);
+  batch_.add_line_end(line_sketch_.finish(label));
+  line_open_ = false;
+  search_if_batch_full();
+}
+
+void NumberExtraction::add_lines(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t line_end = text.find_first_of(kLineEndBytes);
+    if (line_end == std::string_view::npos) {
+      after_cr_ = false;
+      add_text(text);
+      return;
+    }
+    if (ends_line(text[line_end], after_cr_ && line_end == 0)) {
+      add_text(text.substr(0, line_end));
+      end_line(std::to_string(++lines_));
+    }
+    after_cr_ = text[line_end] == '\r';
+    text.remove_prefix(line_end + 1);
+  }
+}
+
+void NumberExtraction::end_source() {
+  if (line_open_) {
+    end_line(std::to_string(++lines_));
+  }
+  search_pending();
+  notes_.end_source();
+}
+
+void NumberExtraction::abandon_source() {
+  search_pending();
+  for (const std::uint64_t key : new_keys_) {
+    seen_.erase(key);
+  }
+  numbers_found_ -= static_cast<std::int64_t>(new_keys_.size());
+  new_keys_.clear();
+  new_numbers_.clear();
+}
+
+std::string NumberExtraction::take_new_numbers() {
+  search_pending();
+  new_keys_.clear();
+  std::string numbers;
+  numbers.swap(new_numbers_);
+  return numbers;
+}
+
+// Queues the text of the line not yet queued in pieces (first_piece_length); when the line
+// has ended, also the rest.
+void NumberExtraction::queue_pieces(bool line_ended) {
+  std::string_view rest(unsearched_);
+  while (const std::optional<std::size_t> length = first_piece_length(rest)) {
+    queue(rest.substr(0, *length));
+    rest.remove_prefix(*length);
+  }
+  if (line_ended && !rest.empty()) {
+    queue(rest);
+    rest = {};
+  }
+  unsearched_.erase(0, unsearched_.size() - rest.size());
+}
+
+void NumberExtraction::queue(std::string_view piece) {
+  batch_.add_piece(piece);
+  search_if_batch_full();  // a long line waits no more than a batch of it
+}
+
+void NumberExtraction::search_if_batch_full() {
+  if (batch_.full()) {
+    search_pending();
+  }
+}
+
+// Searches the pending pieces, then takes their numbers and notes their lines, in order.
+void NumberExtraction::search_pending() {
+  const std::vector<PieceYield> yields = batch_.search(finder_);
+  std::size_t next_piece = 0;
+  const auto take_pieces_before = [&](std::size_t end) {
+    for (; next_piece < end; ++next_piece) {
+      take_yield(batch_.piece(next_piece), yields[next_piece]);
+    }
+  };
+  for (const PieceBatch::LineEnd& line_end : batch_.line_ends()) {
+    take_pieces_before(line_end.pieces_before);
+    notes_.end_line(line_end.line);
+  }
+  take_pieces_before(batch_.piece_count());  // of the line not ended yet
+  batch_.clear();
+}
+
+// Takes the numbers of `piece`, and notes the cells taken.
+void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yield) {
+  if (yield.holds_e_notation) {
+    notes_.e_notation_seen();
+  }
+  const std::size_t cells_from = yield.numbers.size() - yield.cells_taken;
+  for (std::size_t index = 0; index < yield.numbers.size(); ++index) {
+    const FoundNumber& number = yield.numbers[index];
+    notes_.number_taken(!take(number));
+    if (index >= cells_from) {
+      notes_.cell_taken(piece.substr(number.begin, number.end - number.begin), number.dialled);
+    }
+  }
+}
+
+// Takes `number`; false when it was found before.
+bool NumberExtraction::take(const FoundNumber& number) {
+  if (!seen_.insert(number.key)) {
+    return false;
+  }
+  ++numbers_found_;
+  new_keys_.push_back(number.key);
+  new_numbers_ += number.dialled;
+  new_numbers_ += '\n';
+  return true;
+}

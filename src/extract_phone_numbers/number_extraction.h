@@ -1,0 +1,83 @@
+#ifndef CHANGE_UTF8_NUMBER_EXTRACTION_H_
+#define CHANGE_UTF8_NUMBER_EXTRACTION_H_
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "extract_phone_numbers/batch_search.h"
+#include "extract_phone_numbers/extraction_notes.h"  // also write_note, for the notes of those who read the sources
+#include "extract_phone_numbers/number_key_set.h"
+#include "extract_phone_numbers/phone_number_finder.h"
+
+// Takes the phone numbers out of the lines of sources (files, or the cells of a sheet), each
+// number once over all sources, and writes notes on what it found and missed.
+//
+// A source's text comes line by line: add_text any number of times, then end_line with the
+// line's label (FILE:LABEL in notes: a line number, or a cell such as 工作表1!B7); or whole
+// blocks of text through add_lines, which ends lines at CR, LF and CR LF and labels them with
+// their numbers. In each line it takes the numbers PhoneNumberFinder finds, and then each cell
+// that is a number without its leading 0, as a column that lost it (search_piece).
+//
+// Numbers and notes come in the order of the lines, though lines are searched a batch at a time
+// on two threads (PieceBatch): new numbers are all there once take_new_numbers is called, and
+// the notes of a source once end_source returns.
+//
+// Notes go to `notes`, one a line, "extract_phone_numbers: SUBJECT: REASON" (NoteWriter).
+class NumberExtraction {
+ public:
+  // `finder` and `notes` must outlive the extraction.
+  NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes);
+
+  // Starts a source named `name` in notes.
+  void begin_source(std::string_view name);
+  // The next text of the current line; it holds no line end.
+  void add_text(std::string_view text);
+  // Ends the current line, labelled `label` in its notes.
+  void end_line(std::string_view label);
+  // The next text of the source, lines ended by CR, LF or CR LF, labelled 1, 2, ...
+  void add_lines(std::string_view text);
+  // Ends the source: the last line (add_lines' line without a line end), and then the notes
+  // after the source.
+  void end_source();
+  // Ends a source that failed, without the notes after it: the numbers it gave since the
+  // last take_new_numbers are forgotten, as if never found, so that a later source gives them
+  // again.
+  // REQUIRES: each line of the source was ended by end_line.
+  void abandon_source();
+
+  // The numbers found for the first time since the last call, one a line (LF).
+  [[nodiscard]] std::string take_new_numbers();
+  // How many numbers have been found for the first time, over all sources.
+  [[nodiscard]] std::int64_t numbers_found() const { return numbers_found_; }
+
+ private:
+  void queue_pieces(bool line_ended);
+  void queue(std::string_view piece);
+  void search_if_batch_full();
+  void search_pending();
+  void take_yield(std::string_view piece, const PieceYield& yield);
+  bool take(const FoundNumber& number);
+
+  const PhoneNumberFinder& finder_;
+  NoteWriter notes_;
+  NumberKeySet seen_;
+  std::string new_numbers_;
+  std::vector<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
+  std::int64_t numbers_found_ = 0;
+
+  // The source's lines as add_lines ends them.
+  std::int64_t lines_ = 0;
+  bool after_cr_ = false;
+
+  // The line as it comes: its text not yet queued, and what its notes need of it.
+  bool line_open_ = false;
+  std::string unsearched_;
+  LineSketch line_sketch_;
+
+  PieceBatch batch_;  // the pieces and line ends not yet searched and taken
+};
+
+#endif  // CHANGE_UTF8_NUMBER_EXTRACTION_H_

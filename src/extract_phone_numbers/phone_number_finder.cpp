@@ -1,0 +1,328 @@
+#include "extract_phone_numbers/phone_number_finder.h"
+
+#include <phonenumbers/phonenumber.pb.h>
+#include <phonenumbers/phonenumbermatch.h>
+#include <phonenumbers/phonenumbermatcher.h>
+#include <phonenumbers/phonenumberutil.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <utility>
+
+#include "core/text_rules.h"
+#include "core/utf8.h"
+
+namespace {
+
+using i18n::phonenumbers::PhoneNumber;
+using i18n::phonenumbers::PhoneNumberMatch;
+using i18n::phonenumbers::PhoneNumberMatcher;
+using i18n::phonenumbers::PhoneNumberUtil;
+
+// The matcher gives up on a text after this many candidates that are no number, as the
+// library's other implementations do by default.
+constexpr int kMatcherMaxTries = 65535;
+
+// No valid number has fewer digits: the shortest national numbers of any region have four.
+constexpr std::size_t kFewestDigits = 4;
+
+const PhoneNumberUtil& phone_util() {
+  return *PhoneNumberUtil::GetInstance();
+}
+
+// `text` with each byte of ill-formed UTF-8 and each control character but the white space
+// within a line (tab, vertical tab, form feed) replaced by `?`, byte for byte: the library's
+// matcher rejects a number after a control character, as it does one after a letter, though
+// a control is neither and stands in a list only by mistake. Also counts the characters that
+// may be digits: ASCII digits and every character outside the Chinese range (U+3000 to
+// U+9FFF) and ASCII, where the digits of other scripts and full-width ones are.
+std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
+  std::string checked(text);
+  may_be_digits = 0;
+  std::size_t next = 0;
+  while (next < checked.size()) {
+    const auto byte = static_cast<unsigned char>(checked[next]);
+    if (byte < 0x80) {
+      may_be_digits += is_ascii_digit(checked[next]) ? 1 : 0;
+      if ((byte < 0x20 && !is_space_within_line(checked[next])) || byte == 0x7F) {
+        checked[next] = '?';
+      }
+      ++next;
+      continue;
+    }
+    const std::size_t length = utf8::character_length(std::string_view(checked).substr(next));
+    if (length == 0) {
+      checked[next++] = '?';
+      continue;
+    }
+    may_be_digits += (byte >= 0xE3 && byte <= 0xE9) ? 0 : 1;
+    next += length;
+  }
+  return checked;
+}
+
+// The length of the space at the start of `text` that may stand beside a run of digits of a
+// text searched without the matcher: ASCII space, tab, a no-break or an ideographic space;
+// 0 for any other character. Fewer than whitespace_length takes, on purpose: the shape test
+// knows how the matcher reads these four, and leaves a text with any other white space
+// (vertical tab, form feed, the typographic spaces) to the matcher.
+std::size_t boundary_space_length(std::string_view text) {
+  if (text[0] == ' ' || text[0] == '\t') {
+    return 1;
+  }
+  if (text.starts_with("\xC2\xA0")) {
+    return 2;
+  }
+  return text.starts_with("\xE3\x80\x80") ? 3 : 0;
+}
+
+// The length of the character at the start of `text` that may stand beside a run of digits of a
+// text searched without the matcher: the punctuation between cells (, ; | 、 ， ；) or a
+// boundary space. None of them is a letter, a currency sign or a digit.
+std::size_t boundary_length(std::string_view text) {
+  const std::size_t punctuation = cell_punctuation_length(text);
+  return punctuation > 0 ? punctuation : boundary_space_length(text);
+}
+
+// Bytes [first, second) of a text: a run of digits.
+using DigitRun = std::pair<std::size_t, std::size_t>;
+
+// Whether the character at the start of `text` parts two numbers for the matcher, which joins
+// runs of digits across spaces and most punctuation: the punctuation between cells (, ; | 、
+// ， ；) or a Chinese character (U+4E00 to U+9FFF).
+bool parts_numbers(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const bool chinese =
+      text.size() >= 3 && ((lead == 0xE4 && static_cast<unsigned char>(text[1]) >= 0xB8) ||
+                           (lead >= 0xE5 && lead <= 0xE9));
+  return chinese || cell_punctuation_length(text) > 0;
+}
+
+// Where the matcher's candidates in `text` stand, for a text of a simple shape, where each
+// candidate is exactly one run of digits: runs of ASCII digits as many as a number has
+// (kFewestDigitsOfANumber to kMostDigitsOfANumber), each perhaps after a +,
+// with a boundary character or nothing on each side, and between two runs a character that
+// parts numbers; besides them no character that may be a digit and none that may open a
+// number, ( [ + or their full-width forms, and none outside ASCII, the Chinese range and the
+// boundaries; and where there are two runs or more, no letter, # or ~, which may make an
+// extension of the digits after them. The matcher takes a run exactly when its number parses
+// and verifies. Nullopt for every other text.
+std::optional<std::vector<DigitRun>> separate_digit_runs(std::string_view text) {
+  std::vector<DigitRun> runs;
+  bool after_boundary = true;
+  bool parted = true;
+  bool may_make_extension = false;
+  std::size_t next = 0;
+  while (next < text.size()) {
+    const std::string_view rest = text.substr(next);
+    const bool opens_run = rest[0] == '+' && rest.size() > 1 && is_ascii_digit(rest[1]);
+    if (opens_run || is_ascii_digit(rest[0])) {
+      const std::size_t end = std::min(text.find_first_not_of(kAsciiDigits, next + 1), text.size());
+      const std::size_t digits = end - next - (opens_run ? 1 : 0);
+      if (!after_boundary || !parted || digits < std::size_t{kFewestDigitsOfANumber} ||
+          digits > std::size_t{kMostDigitsOfANumber} ||
+          (end < text.size() && boundary_length(text.substr(end)) == 0)) {
+        return std::nullopt;
+      }
+      runs.emplace_back(next, end);
+      next = end;
+      parted = false;
+      continue;
+    }
+    const std::size_t boundary = boundary_length(rest);
+    const auto byte = static_cast<unsigned char>(rest[0]);
+    if (boundary == 0 && (rest[0] == '(' || rest[0] == '[' || rest[0] == '+' ||
+                          (byte >= 0x80 && (byte < 0xE3 || byte > 0xE9)))) {
+      return std::nullopt;
+    }
+    may_make_extension =
+        may_make_extension || std::isalpha(byte) != 0 || rest[0] == '#' || rest[0] == '~';
+    parted = parted || parts_numbers(rest);
+    after_boundary = boundary > 0;
+    next += boundary > 0 ? boundary : utf8::step_length(rest);
+  }
+  if (runs.size() > 1 && may_make_extension) {
+    return std::nullopt;
+  }
+  return runs;
+}
+
+// The form a phone in `region` dials `number` in: what FormatNumberForMobileDialing gives
+// without formatting, or E.164 where that is empty. Takes the library's own steps for a valid
+// number, leaving out those it can know the answer of: a number of another country is dialled
+// in E.164; one of the region itself in the national form without formatting, but for the
+// countries where the library dials some numbers otherwise. `national` is the national form
+// of `number` when already known, else empty.
+std::string dialled_form(PhoneNumber number, const std::string& region, const std::string& e164,
+                         std::string national) {
+  number.clear_extension();
+  std::string number_region;
+  phone_util().GetRegionCodeForCountryCode(number.country_code(), &number_region);
+  if (number_region != region) {
+    return e164;
+  }
+  std::string dialled;
+  if (number.country_code() == 1 || region == "BR" || region == "MX" || region == "CL" ||
+      region == "UZ") {
+    phone_util().FormatNumberForMobileDialing(number, region, false, &dialled);
+  } else {
+    if (national.empty()) {
+      phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+    }
+    dialled = std::move(national);
+    phone_util().NormalizeDiallableCharsOnly(&dialled);
+  }
+  return dialled.empty() ? e164 : dialled;
+}
+
+// `number`, a valid number, as found: its dialled form and key. `national` is the national form
+// of `number` when already known, else empty.
+FoundNumber found_number(const PhoneNumber& number, const std::string& region,
+                         std::string national = {}) {
+  FoundNumber found;
+  std::string e164;
+  phone_util().Format(number, PhoneNumberUtil::E164, &e164);
+  found.dialled = dialled_form(number, region, e164, std::move(national));
+  for (const char digit : e164) {
+    if (digit >= '0' && digit <= '9') {
+      found.key = found.key * 10 + static_cast<std::uint64_t>(digit - '0');
+    }
+  }
+  return found;
+}
+
+// Whether `national`, the national form of a number, writes no digit besides its national
+// significant number `national_number`: no national prefix, or only brackets around the first
+// group. The matcher then takes the number whether or not it was written with the prefix.
+bool written_without_prefix(std::string_view national, const std::string& national_number) {
+  std::string digits;
+  for (const char character : national) {
+    if (character >= '0' && character <= '9') {
+      digits += character;
+    }
+  }
+  return digits == national_number;
+}
+
+// The number the matcher would find in `text` of the shape separate_digit_runs finds, in its
+// run `run`: true and the number in `found` when it is one; false when it is none; nullopt
+// when only the matcher can tell (a number of the region written without the national prefix
+// that its national form writes, which the matcher takes only where that prefix is optional),
+// leaving the number in `left_to_matcher` and its national form in `national`.
+std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::string& region,
+                               std::vector<FoundNumber>& found, PhoneNumber& left_to_matcher,
+                               std::string& national) {
+  const std::string candidate(text.substr(run.first, run.second - run.first));
+  PhoneNumber number;
+  if (phone_util().ParseAndKeepRawInput(candidate, region, &number) !=
+          PhoneNumberUtil::NO_PARSING_ERROR ||
+      !phone_util().IsValidNumber(number)) {
+    return false;
+  }
+  if (number.country_code_source() == PhoneNumber::FROM_DEFAULT_COUNTRY) {
+    // The matcher asks whether the number was written with the national prefix of the main
+    // region of its country code, where the national form of the number writes one: known here
+    // when the parse, for that same region, removed one, or when the national form writes none.
+    std::string main_region;
+    phone_util().GetRegionCodeForCountryCode(number.country_code(), &main_region);
+    std::string national_number;
+    phone_util().GetNationalSignificantNumber(number, &national_number);
+    phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+    if ((main_region != region || national_number.size() == candidate.size()) &&
+        !written_without_prefix(national, national_number)) {
+      left_to_matcher = number;
+      return std::nullopt;
+    }
+  }
+  // As the matcher hands its numbers out.
+  number.clear_country_code_source();
+  number.clear_preferred_domestic_carrier_code();
+  number.clear_raw_input();
+  FoundNumber in_run = found_number(number, region, std::move(national));
+  in_run.begin = run.first;
+  in_run.end = run.second;
+  found.push_back(std::move(in_run));
+  return true;
+}
+
+}  // namespace
+
+PhoneNumberFinder::PhoneNumberFinder(std::string_view region) : region_(region) {}
+
+bool PhoneNumberFinder::is_known_region(std::string_view region) {
+  std::set<std::string> regions;
+  phone_util().GetSupportedRegions(&regions);
+  return regions.contains(std::string(region));
+}
+
+NumbersInText PhoneNumberFinder::find_in_text(std::string_view text) const {
+  NumbersInText in_text;
+  std::size_t may_be_digits = 0;
+  const std::string checked = well_formed(text, may_be_digits);
+  if (may_be_digits < kFewestDigits) {
+    return in_text;
+  }
+  if (find_in_digit_runs(checked, in_text)) {
+    return in_text;
+  }
+  PhoneNumberMatcher matcher(phone_util(), checked, region_, PhoneNumberMatcher::VALID,
+                             kMatcherMaxTries);
+  PhoneNumberMatch match;
+  while (matcher.HasNext() && matcher.Next(&match)) {
+    FoundNumber number = found_number(match.number(), region_);
+    number.begin = static_cast<std::size_t>(match.start());
+    number.end = number.begin + match.raw_string().size();
+    in_text.found.push_back(std::move(number));
+  }
+  return in_text;
+}
+
+// Finds the numbers of `text` without the matcher's search when it has the shape of
+// separate_digit_runs, and puts them in `in_text`; false when only the matcher can find them,
+// finding none but keeping in `in_text` the run it left to the matcher, if any.
+bool PhoneNumberFinder::find_in_digit_runs(std::string_view text, NumbersInText& in_text) const {
+  const std::optional<std::vector<DigitRun>> runs = separate_digit_runs(text);
+  if (!runs) {
+    return false;
+  }
+  for (const DigitRun& run : *runs) {
+    PhoneNumber left_to_matcher;
+    std::string national;
+    if (!verify_run(text, run, region_, in_text.found, left_to_matcher, national).has_value()) {
+      in_text.found.clear();
+      in_text.left_to_matcher =
+          ParsedNumber{.digits = std::string(text.substr(run.first, run.second - run.first)),
+                       .country_code = left_to_matcher.country_code(),
+                       .national_number = left_to_matcher.national_number(),
+                       .italian_leading_zero = left_to_matcher.italian_leading_zero(),
+                       .number_of_leading_zeros = left_to_matcher.number_of_leading_zeros(),
+                       .national = std::move(national)};
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<FoundNumber> PhoneNumberFinder::valid_number(
+    std::string_view digits, const std::optional<ParsedNumber>& already_parsed) const {
+  PhoneNumber number;
+  std::string national;
+  if (already_parsed && already_parsed->digits == digits) {
+    // Parsed and found valid by find_in_text, for the same region: the same number.
+    number.set_country_code(already_parsed->country_code);
+    number.set_national_number(already_parsed->national_number);
+    if (already_parsed->italian_leading_zero) {
+      number.set_italian_leading_zero(true);
+      number.set_number_of_leading_zeros(already_parsed->number_of_leading_zeros);
+    }
+    national = already_parsed->national;
+  } else if (phone_util().Parse(std::string(digits), region_, &number) !=
+                 PhoneNumberUtil::NO_PARSING_ERROR ||
+             !phone_util().IsValidNumber(number)) {
+    return std::nullopt;
+  }
+  FoundNumber found = found_number(number, region_, std::move(national));
+  found.end = digits.size();
+  return found;
+}

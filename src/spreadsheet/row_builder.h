@@ -1,0 +1,75 @@
+#ifndef CHANGE_UTF8_ROW_BUILDER_H_
+#define CHANGE_UTF8_ROW_BUILDER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "spreadsheet/spreadsheet_reader.h"
+
+// A row holds at most this much text, copies by repetition included.
+inline constexpr std::size_t kMaxRowTextBytes = std::size_t{16} << 20;
+
+// Why a row is refused when it would hold more than kMaxRowTextBytes of text: a text with one
+// %s for the part's name.
+const char* row_too_large();
+
+// The row being read and then handed out, with the copies of it that repetition makes. It
+// keeps the limits over the file: a row holds at most kMaxRowTextBytes of text, and
+// repetition makes at most 2^20 cells beyond those the file writes. A reason it returns is a
+// text with one %s for the part's name.
+class RowBuilder {
+ public:
+  // Begins the row numbered `number` (from 1), forgetting the row before and its copies.
+  void begin(std::int64_t number);
+
+  // Begins a cell of the row, its text empty.
+  void begin_cell() { cell_.clear(); }
+
+  // Adds `text`, or `count` spaces, to the cell being read. False when the row would then hold
+  // too much text; the cell is then left as it was.
+  [[nodiscard]] bool add_text(std::string_view text);
+  [[nodiscard]] bool add_spaces(std::int64_t count);
+  // The text of the cell being read.
+  [[nodiscard]] const std::string& cell_text() const { return cell_; }
+
+  // Ends the cell being read: `text` stands in `count` cells side by side from `column` on
+  // (none when it is empty). Returns why the row is refused, or nullptr.
+  // REQUIRES: count >= 1.
+  [[nodiscard]] const char* end_cell(std::int64_t column, std::string_view text,
+                                     std::int64_t count);
+
+  // Makes the row stand for `count` rows, one under the other. Returns why that is refused,
+  // or nullptr.
+  // REQUIRES: count >= 1, and the row holds a cell.
+  [[nodiscard]] const char* repeat(std::int64_t count);
+
+  // Whether the row holds no cell.
+  [[nodiscard]] bool empty() const { return cells_.empty(); }
+  // Whether copies of the row are still to be handed out.
+  [[nodiscard]] bool has_copies() const { return copies_left_ > 0; }
+
+  // The row, of the sheet `sheet`, which must stay unchanged until the row's last copy is
+  // handed out. What it returns is valid until the builder next changes.
+  [[nodiscard]] SpreadsheetRow hand_out(std::string_view sheet);
+
+  // The next copy of the row, one row lower.
+  // REQUIRES: has_copies().
+  [[nodiscard]] SpreadsheetRow hand_out_copy();
+
+ private:
+  const char* count_copies(std::int64_t copies);
+
+  std::int64_t number_ = 0;
+  std::vector<SpreadsheetCell> cells_;
+  std::vector<std::int64_t> columns_;  // of cells_
+  std::size_t bytes_ = 0;              // of text in cells_
+  std::string cell_;                   // the text of the cell being read
+  std::int64_t copies_left_ = 0;
+  std::int64_t repeated_cells_ = 0;  // made by repetition over the file
+  std::string_view sheet_;
+};
+
+#endif  // CHANGE_UTF8_ROW_BUILDER_H_

@@ -1,0 +1,85 @@
+#ifndef CHANGE_UTF8_XLSX_PARTS_H_
+#define CHANGE_UTF8_XLSX_PARTS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/failure.h"
+#include "spreadsheet/row_builder.h"
+#include "spreadsheet/xml_stream.h"
+
+class ZipArchive;
+
+// A worksheet of an .xlsx: the sheet's name and the part that holds its cells.
+struct XlsxSheet {
+  std::string name;
+  std::string member;
+};
+
+// What an .xlsx holds before its cells, or why it could not be read.
+struct XlsxWorkbook {
+  // The worksheets in the workbook's order, each part once; chart sheets are left out.
+  std::vector<XlsxSheet> sheets;
+  // The texts that cells refer to by number, escapes unescaped.
+  std::vector<std::string> shared_strings;
+  std::optional<Failure> failure;  // set when reading failed; then the rest may be partial
+};
+
+// Reads through `stream` the parts of `archive` that come before the cells: the workbook's
+// relationships (xl/_rels/workbook.xml.rels: where the worksheets and the shared texts lie),
+// its sheet list (xl/workbook.xml), and its shared texts when the archive holds them. Fails as
+// XmlStream does, first of all when a part is missing.
+// REQUIRES: `stream` reads `archive`, which is open.
+[[nodiscard]] XlsxWorkbook read_xlsx_workbook(XmlStream& stream, const ZipArchive& archive);
+
+// The text of an .xlsx string item (<si>, <is>): its <t> elements, those of phonetic guides
+// (<rPh>) left out. Told the elements inside the item, it says whether text is in a run.
+class XlsxTextRuns {
+ public:
+  void start(std::string_view name);
+  void end(std::string_view name);
+  [[nodiscard]] bool in_text() const { return in_text_; }
+
+ private:
+  int phonetic_depth_ = 0;
+  bool in_text_ = false;
+};
+
+// A worksheet's part (xl/worksheets/sheetN.xml): its rows built one at a time, the parse
+// paused after each that holds a cell. A cell's text is a number's exact value, a shared or
+// inline text (its runs joined, escapes unescaped), or any other value as the part writes it;
+// a cell or row without a reference stands after the one before it. Refuses a row of too much
+// text, and a shared text's number that is no index of the table.
+class XlsxWorksheet : public XmlContent {
+ public:
+  // Builds the rows in `row`, taking the texts of shared-text cells from `shared_strings`; both
+  // must outlive it.
+  XlsxWorksheet(RowBuilder& row, const std::vector<std::string>& shared_strings);
+
+  // Makes it ready for the next worksheet's part.
+  void begin_sheet();
+
+  Reaction start(std::string_view name, XmlAttributes attributes) override;
+  Reaction end(std::string_view name) override;
+  Reaction text(std::string_view text) override;
+
+ private:
+  void begin_cell(XmlAttributes attributes);
+  Reaction end_cell();
+  const char* shared_string_cell(const std::string& value);
+
+  RowBuilder& row_;
+  const std::vector<std::string>& shared_strings_;
+  bool in_sheet_data_ = false;
+  bool in_cell_ = false;
+  bool in_value_ = false;  // in a cell's <v>
+  XlsxTextRuns runs_;      // of a cell's inline string
+  std::int64_t row_number_ = 0;
+  std::int64_t column_ = 0;
+  std::string type_;
+};
+
+#endif  // CHANGE_UTF8_XLSX_PARTS_H_
