@@ -54,8 +54,10 @@ std::optional<std::string> Console::read_answer() {
   std::string answer;
   if (!handed_back_answer_.empty()) {
     answer.swap(handed_back_answer_);
+    last_answer_cut_ = handed_back_answer_cut_;
     return answer;
   }
+  last_answer_cut_ = false;
   std::streambuf* const in = answers_.rdbuf();
   int byte = 0;
   while ((byte = in->sgetc()) != std::char_traits<char>::eof() && is_answer_space(byte)) {
@@ -64,6 +66,8 @@ std::optional<std::string> Console::read_answer() {
   while (byte != std::char_traits<char>::eof() && !is_answer_space(byte)) {
     if (answer.size() <= kLongestAnswer) {
       answer += static_cast<char>(byte);
+    } else {
+      last_answer_cut_ = true;
     }
     byte = in->snextc();
   }
@@ -76,6 +80,7 @@ std::optional<std::string> Console::read_answer() {
 
 void Console::hand_back_answer(std::string_view rest) {
   handed_back_answer_ = rest;
+  handed_back_answer_cut_ = last_answer_cut_;
 }
 
 void Console::write_reason(std::string_view subject, std::string_view reason) {

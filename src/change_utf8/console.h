@@ -59,7 +59,11 @@ class Console {
   // stays bounded however long the word: no file name is that long, and the answer's note
   // shows far fewer characters.
   [[nodiscard]] std::optional<std::string> read_answer();
-  // Makes `rest`, the part of an answer that was not taken, the next answer.
+  // Whether the last answer read was cut (bytes of its word were dropped): then it, or the
+  // rest of it handed back, is not the text typed, and names no file that can be opened.
+  [[nodiscard]] bool last_answer_cut() const { return last_answer_cut_; }
+  // Makes `rest`, the part of an answer that was not taken, the next answer, cut when that
+  // answer was.
   void hand_back_answer(std::string_view rest);
 
   // Writes "change_utf8: SUBJECT: REASON", or "change_utf8: REASON" without a subject, and a
@@ -86,6 +90,8 @@ class Console {
   const bool on_terminal_;
   std::string pending_;  // not yet handed to standard output
   std::string handed_back_answer_;
+  bool handed_back_answer_cut_ = false;
+  bool last_answer_cut_ = false;
   ShownText list_text_on_terminal_;
   bool list_text_open_ = false;
   bool output_failure_told_ = false;

@@ -119,8 +119,12 @@ std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_
       return std::nullopt;
     }
     ListEntries list(files, kListBlockSize);
-    if (const std::optional<Failure> why_unusable =
-            open_phone_list(list, *list_path, answers_file)) {
+    // A name cut short is not the name typed, and could name another file: it is refused as
+    // the name typed would be.
+    const std::optional<Failure> why_unusable =
+        console.last_answer_cut() ? std::optional(FileSystem::name_too_long(shown(*list_path)))
+                                  : open_phone_list(list, *list_path, answers_file);
+    if (why_unusable) {
       console.write_reason(*why_unusable);
       console.print_line(kListUnusable);
     } else {

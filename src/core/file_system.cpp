@@ -154,6 +154,10 @@ Failure FileSystem::is_a_directory(std::string subject) {
   return system_failure(std::move(subject), EISDIR);
 }
 
+Failure FileSystem::name_too_long(std::string subject) {
+  return system_failure(std::move(subject), ENAMETOOLONG);
+}
+
 Failure FileSystem::out_of_memory(std::string subject) {
   return system_failure(std::move(subject), ENOMEM);
 }

@@ -111,6 +111,8 @@ class FileSystem {
   static Failure is_a_directory(std::string subject);
   // The failure of reading `subject` when memory ran out (a library's own allocation failed).
   static Failure out_of_memory(std::string subject);
+  // The failure of opening `subject`, a name longer than any the system takes.
+  static Failure name_too_long(std::string subject);
 
   // Forgets the error left by earlier calls of this thread, before a call made without this
   // edge (a stream's write) whose failure last_call_failure() then tells.

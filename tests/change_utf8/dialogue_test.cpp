@@ -82,6 +82,14 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
   const std::string full_width =
       ": is written in full-width digits; type the count in half-width digits 0 to 9\n";
   const std::string rest_is_next_answer = "; the rest is read as the next answer\n";
+  write_file("p", "1111111");
+  const auto dot_slashes = [](int count) {
+    std::string text;
+    for (int time = 0; time < count; ++time) {
+      text += "./";
+    }
+    return text;
+  };
   const struct {
     std::string answers;
     int exit_status;
@@ -115,6 +123,10 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
        "change_utf8: list.txt?junk: holds a NUL byte\n"},
       {"2 " + std::string(5000, 'x'), 1, kAsk + kUnusable + kAsk,
        "change_utf8: " + std::string(4097, 'x') + ": File name too long\n" + ended},
+      // The rest of a count answer that long: what is kept of it (./././.../p) is not a name.
+      {"12" + dot_slashes(2047) + "phones.txt", 1, kAsk + kUnusable + kAsk,
+       "change_utf8: 12" + dot_slashes(15) + "...: the count is 12" + rest_is_next_answer +
+           "change_utf8: " + dot_slashes(2047) + "p: File name too long\n" + ended},
       // The answers end before a usable list is named.
       {"2\n", 1, kAsk, "change_utf8: the answers ended before a usable list was named\n"},
       {"2\nmissing.txt\n", 1, kAsk + kUnusable + kAsk,
