@@ -4,8 +4,6 @@
 #include <libintl.h>
 
 #include <clocale>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -88,29 +86,8 @@ TEST(MessageCatalogFolderTest, FallsBackForTheRunningProgramWhenNothingIsBesideI
 
 }  // namespace
 
-// Where the translation of `original` (for a plural, its two forms joined by a NUL) lies in
-// `catalog`, a message catalog as msgfmt writes it: its offset and length; {0, 0} when the
-// catalog lacks it.
-std::pair<std::size_t, std::size_t> translation_in(const std::string& catalog,
-                                                   std::string_view original) {
-  const auto word_at = [&catalog](std::size_t offset) {
-    std::uint32_t word = 0;
-    std::memcpy(&word, catalog.data() + offset, sizeof word);  // msgfmt writes the host's order
-    return std::size_t{word};
-  };
-  const std::size_t count = word_at(8);
-  for (std::size_t index = 0; index < count; ++index) {
-    const std::size_t entry = word_at(12) + 8 * index;
-    if (std::string_view(catalog).substr(word_at(entry + 4), word_at(entry)) == original) {
-      const std::size_t translation = word_at(16) + 8 * index;
-      return {word_at(translation + 4), word_at(translation)};
-    }
-  }
-  return {0, 0};
-}
-
 // A catalog cut short gives each text in Chinese or in English, never empty: cut within its
-// header, its tables, and at each edge of the translations looked up.
+// header and tables, and at each edge of the translations looked up.
 TEST(MessageCatalogTextTest, GivesNoEmptyTextInTheUsersLanguageFromACatalogCutShort) {
   const std::string saved_locale = std::setlocale(LC_MESSAGES, nullptr);
   if (std::setlocale(LC_MESSAGES, "zh_TW.UTF-8") == nullptr) {
@@ -118,16 +95,20 @@ TEST(MessageCatalogTextTest, GivesNoEmptyTextInTheUsersLanguageFromACatalogCutSh
   }
   const std::string saved_domain = ::textdomain(nullptr);
   const std::string catalog = read_file(CHANGE_UTF8_BUILT_CATALOG);
-  const std::string plural_original(
-      "%s more entry is not a phone number\0"
-      "%s more entries are not phone numbers",
-      73);
+  // Where the whole catalog holds the translations (its folder is <locale>/zh_TW/LC_MESSAGES).
+  const std::filesystem::path built_folder =
+      std::filesystem::path(CHANGE_UTF8_BUILT_CATALOG).parent_path().parent_path().parent_path();
+  ::bindtextdomain("change_utf8", built_folder.c_str());
+  ::bind_textdomain_codeset("change_utf8", "UTF-8");
+  ::textdomain("change_utf8");
   std::set<std::size_t> lengths = {0, 20, 28, 60, catalog.size() - 1, catalog.size()};
-  for (const std::string_view original :
-       {std::string_view("holds no phone number"), std::string_view(plural_original)}) {
-    const auto [offset, length] = translation_in(catalog, original);
-    ASSERT_GT(length, 0U) << original;
-    for (const std::size_t edge : {offset, offset + length}) {
+  for (const std::string_view translation :
+       {std::string_view(catalog::gettext("holds no phone number")),
+        std::string_view(catalog::ngettext("%s more entry is not a phone number",
+                                           "%s more entries are not phone numbers", 2))}) {
+    const std::size_t offset = catalog.find(translation);
+    ASSERT_NE(offset, std::string::npos) << translation;
+    for (const std::size_t edge : {offset, offset + translation.size()}) {
       lengths.insert({edge - 1, edge, edge + 1});
     }
   }

@@ -5,14 +5,18 @@
 #include <cstddef>
 #include <string>
 
+#include "core/utf8.h"
+
 namespace {
 
-TEST(TextRulesTest, TellsWhiteSpaceCellSeparatorsAndDigitsByTheirBytes) {
+// Each row: one character, or bytes that are none, and how many bytes each rule takes of it.
+TEST(TextRulesTest, TellsCharactersWhiteSpaceCellSeparatorsAndDigitsByTheirBytes) {
   const struct {
     std::string text;
     std::size_t whitespace;
     std::size_t cell_separator;
     std::size_t digit;
+    bool ill_formed = false;  // utf8::character_length gives 0, else the row's whole size
   } rows[] = {
       {" ", 1, 1, 0},
       {"\t", 1, 1, 0},
@@ -39,14 +43,20 @@ TEST(TextRulesTest, TellsWhiteSpaceCellSeparatorsAndDigitsByTheirBytes) {
       {"\xEF\xBC\x90", 0, 0, 3},  // full-width 0
       {"\xEF\xBC\x99", 0, 0, 3},  // full-width 9
       {"\xEF\xBC\x9A", 0, 0, 0},  // full-width colon
-      {"\xEF\xBC", 0, 0, 0},      // cut short
       {"a", 0, 0, 0},
-      {"\xE4", 0, 0, 0},
+      {"\xF0\x9F\x93\xB1", 0, 0, 0},        // U+1F4F1
+      {"\xEF\xBC", 0, 0, 0, true},          // cut short by the end of the text
+      {"\xE4,912", 0, 0, 0, true},          // a lead byte, and no byte that continues it
+      {"\x8E\x8B", 0, 0, 0, true},          // a continuation byte
+      {"\xC0\xAF", 0, 0, 0, true},          // an overlong form
+      {"\xED\xA0\x80", 0, 0, 0, true},      // a surrogate
+      {"\xF4\x90\x80\x80", 0, 0, 0, true},  // beyond U+10FFFF
   };
   for (const auto& row : rows) {
     EXPECT_EQ(whitespace_length(row.text), row.whitespace) << row.text;
     EXPECT_EQ(cell_separator_length(row.text), row.cell_separator) << row.text;
     EXPECT_EQ(digit_length(row.text), row.digit) << row.text;
+    EXPECT_EQ(utf8::character_length(row.text), row.ill_formed ? 0 : row.text.size()) << row.text;
   }
 }
 
