@@ -7,6 +7,7 @@
 #include "core/failure.h"
 #include "core/list_reader.h"
 #include "core/message_catalog.h"
+#include "core/text_rules.h"
 #include "spreadsheet/spreadsheet_reader.h"
 
 namespace {
@@ -89,8 +90,7 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
     }
     for (const SpreadsheetCell& cell : row.cells) {
       text = cell.text;  // a cell's paragraphs are one line
-      std::replace_if(
-          text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+      std::replace_if(text.begin(), text.end(), is_line_end, ' ');
       extraction.add_text(text);
       label.assign(row.sheet).append("!").append(cell.reference);
       extraction.end_line(label);
