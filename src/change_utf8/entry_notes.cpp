@@ -31,7 +31,7 @@ std::string shown_shell_word(std::string_view list_name) {
   const std::string name =
       list_name.starts_with('-') ? "./" + std::string(list_name) : std::string(list_name);
   if (std::all_of(name.begin(), name.end(), is_plain_in_a_shell_word) && shown(name) == name) {
-    return std::string(name);
+    return name;
   }
   std::string word = "'";
   for (const char byte : name) {

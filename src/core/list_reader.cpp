@@ -155,7 +155,7 @@ std::optional<Failure> ListReader::judge_start() {
 ListBlock ListReader::next_block() {
   decoded_.clear();
   while (decoded_.empty() && !decoder_finished_) {
-    const ListBlock bytes = next_bytes();
+    ListBlock bytes = next_bytes();
     if (bytes.failure) {
       return bytes;
     }
