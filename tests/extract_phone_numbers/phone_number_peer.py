@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """An independent model of extract_phone_numbers' finding, on python3-phonenumbers: prints
-the mobile numbers (with --all, every number) found in the lines of FILE (UTF-8, lines ended by
-CR, LF or CR LF) for REGION, each once, one a line. Usage: phone_number_peer.py REGION FILE [--all]
-"""
+the mobile numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION,
+each once, one a line. Usage: phone_number_peer.py REGION FILE"""
 import re
 import sys
 
@@ -41,13 +40,13 @@ def numbers_in(line, region):
 
 
 def main():
-    region, path, every_number = sys.argv[1], sys.argv[2], sys.argv[3:] == ["--all"]
+    region, path = sys.argv[1], sys.argv[2]
     with open(path, encoding="utf-8", newline="") as text:
         lines = re.split("\r\n|\r|\n", text.read())
     seen = set()
     for line in lines:
         for number in numbers_in(line, region):
-            if not every_number and not is_mobile(number):
+            if not is_mobile(number):
                 continue
             key = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
             if key not in seen:
