@@ -1,5 +1,6 @@
 // The program extract_phone_numbers: reads its command line, takes the phone numbers out of
-// each file named there (or standard input) and writes them on standard output, one a line.
+// each file named there (or standard input) and writes them on standard output, one a line:
+// the mobile numbers, or with --all every valid one.
 
 #include <unistd.h>
 
@@ -20,13 +21,17 @@ namespace {
 constexpr const char* kTextDomain = "change_utf8";
 
 constexpr std::string_view kHelp =
-    "Usage: extract_phone_numbers [--region=CC] [FILE]...\n"
-    "Write every phone number found in each FILE on standard output, one a line, each\n"
-    "number once, in the form a phone in the region dials it.\n"
+    "Usage: extract_phone_numbers [--region=CC] [--all] [FILE]...\n"
+    "Write every mobile number found in each FILE on standard output, one a line, each\n"
+    "number once, in the form a phone in the region dials it: the list for a group text\n"
+    "message, which reaches only mobiles. Other numbers (landlines, toll-free, ...) are\n"
+    "left out and named on standard error. A cell of digits that lost its leading 0 is\n"
+    "taken only when it makes a mobile number.\n"
     "With no FILE, or when FILE is -, read standard input.\n"
     "\n"
     "  --region=CC  read numbers as written in the country CC (two letters, such as TW or\n"
     "               US); by default, the country of the locale (LC_TELEPHONE), else TW\n"
+    "  --all        write every valid number found, not only mobile numbers\n"
     "  --help       display this help and exit\n"
     "  --version    output version information and exit\n"
     "\n"
@@ -62,6 +67,7 @@ int main(int argc, char** argv) {
   }
   FileSystem files;
   const PhoneNumberFinder finder(options.region);
-  NumberExtraction extraction(finder, std::cerr);
+  NumberExtraction extraction(finder, std::cerr,
+                              options.all ? NumbersWritten::All : NumbersWritten::Mobiles);
   return extract_from_files(options.files, files, STDOUT_FILENO, extraction, std::cerr);
 }

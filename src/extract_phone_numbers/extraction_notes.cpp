@@ -69,6 +69,18 @@ void NoteWriter::number_taken(bool found_before) {
   counts_.numbers_found_before += found_before ? 1 : 0;
 }
 
+void NoteWriter::number_left_out(std::string_view dialled, bool named_before) {
+  line_gave_number_ = true;  // a number, though not one to write: nothing was missed
+  if (named_before) {
+    return;
+  }
+  if (counts_.left_out_noted + static_cast<std::int64_t>(left_out_.size()) < kNotesPerSource) {
+    left_out_.emplace_back(dialled);
+  } else {
+    ++counts_.left_out_not_noted;
+  }
+}
+
 void NoteWriter::cell_taken(std::string_view cell, std::string_view dialled) {
   if (counts_.cells_noted + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
     taken_cells_.push_back({shown_in_a_note(cell), std::string(dialled)});
@@ -81,7 +93,8 @@ void NoteWriter::e_notation_seen() {
   line_holds_e_notation_ = true;
 }
 
-// The notes on a line: the cells taken, or why it looks like a number was missed.
+// The notes on a line: the cells taken, the numbers left out, or why it looks like a number was
+// missed.
 void NoteWriter::end_line(const NotedLine& line) {
   const std::string subject = name_ + ":" + line.label;
   for (const TakenCell& cell : taken_cells_) {
@@ -90,6 +103,12 @@ void NoteWriter::end_line(const NotedLine& line) {
     ++counts_.cells_noted;
   }
   taken_cells_.clear();
+  for (const std::string& dialled : left_out_) {
+    note(subject + ": " + dialled,
+         catalog::gettext("is not a mobile number; a text message cannot reach it"));
+    ++counts_.left_out_noted;
+  }
+  left_out_.clear();
   const bool gave_number = line_gave_number_;
   const bool holds_e_notation = line_holds_e_notation_;
   line_gave_number_ = false;
@@ -122,6 +141,12 @@ void NoteWriter::end_source() {
                                             "%s more cells taken with the leading 0 they lacked",
                                             plural_of(counts_.cells_not_noted)),
                           {std::to_string(counts_.cells_not_noted)}));
+  }
+  if (counts_.left_out_not_noted > 0) {
+    note(name_, filled_in(catalog::ngettext("%s more number is not a mobile number",
+                                            "%s more numbers are not mobile numbers",
+                                            plural_of(counts_.left_out_not_noted)),
+                          {std::to_string(counts_.left_out_not_noted)}));
   }
   if (counts_.numbers_found_before == 0) {
     note(name_, filled_in(catalog::ngettext("%s phone number", "%s phone numbers",

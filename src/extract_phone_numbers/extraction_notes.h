@@ -42,9 +42,9 @@ class LineSketch {
 
 // The notes on the lines of sources and after each source, written with write_note, the
 // reasons from the message catalog: for each cell taken as a number that lost its leading 0;
-// for a line that gives no number but holds a run of digits (NotedLine) or a number in E
-// notation; and after each source, the counts past kNotesPerSource of both and how many
-// numbers it gave.
+// for each number left out as no mobile, once a source; for a line that holds no number but a
+// run of digits (NotedLine) or a number in E notation; and after each source, the counts past
+// kNotesPerSource of each and how many numbers it gave.
 class NoteWriter {
  public:
   // Writes on `notes`, which must outlive the writer.
@@ -54,6 +54,9 @@ class NoteWriter {
   void begin_source(std::string_view name);
   // A number taken from the current line; `found_before`: in this source or an earlier one.
   void number_taken(bool found_before);
+  // A number of the current line left out, `dialled`, as it is no mobile; `named_before`: in this
+  // source, when it is not named again.
+  void number_left_out(std::string_view dialled, bool named_before);
   // A cell of the current line, `cell`, taken as `dialled`: noted with the line.
   void cell_taken(std::string_view cell, std::string_view dialled);
   // A cell of the current line is a number in E notation.
@@ -78,6 +81,8 @@ class NoteWriter {
     std::int64_t lines_not_noted = 0;
     std::int64_t cells_noted = 0;
     std::int64_t cells_not_noted = 0;
+    std::int64_t left_out_noted = 0;
+    std::int64_t left_out_not_noted = 0;
   };
 
   void note(std::string subject, std::string reason);
@@ -89,6 +94,7 @@ class NoteWriter {
   bool line_gave_number_ = false;
   bool line_holds_e_notation_ = false;
   std::vector<TakenCell> taken_cells_;  // to be noted, at most kNotesPerSource
+  std::vector<std::string> left_out_;   // the dialled forms to be noted, likewise
 };
 
 #endif  // CHANGE_UTF8_EXTRACTION_NOTES_H_

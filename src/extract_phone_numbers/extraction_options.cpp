@@ -80,6 +80,8 @@ ExtractionOptions read_extraction_options(std::span<const std::string_view> argu
       options.files.emplace_back(argument);
     } else if (argument == "--") {
       only_files = true;
+    } else if (argument == "--all") {
+      options.all = true;
     } else if (argument == "--help") {
       options.help = true;
     } else if (argument == "--version") {

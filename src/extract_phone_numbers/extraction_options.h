@@ -11,6 +11,7 @@
 struct ExtractionOptions {
   std::string region;                      // two upper-case letters that libphonenumber knows
   std::vector<std::string> files;          // as given; "-" is standard input; none: standard input
+  bool all = false;                        // --all: not only mobile numbers
   bool help = false;                       // --help
   bool version = false;                    // --version
   std::optional<std::string> usage_error;  // why the command line is wrong, in words
@@ -26,7 +27,7 @@ std::string region_of_locale(std::string_view locale_name);
 std::string telephone_locale_name();
 
 // Reads `arguments` (without the program's name): --region=CC or --region CC (two letters,
-// any case), --help, --version, -- (only files follow), and files. The region defaults to
+// any case), --all, --help, --version, -- (only files follow), and files. The region defaults to
 // `default_region`. A wrong option or region sets usage_error.
 ExtractionOptions read_extraction_options(std::span<const std::string_view> arguments,
                                           std::string_view default_region);

@@ -4,11 +4,13 @@
 
 #include "core/text_rules.h"
 
-NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes)
-    : finder_(finder), notes_(notes) {}
+NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes,
+                                   NumbersWritten written)
+    : finder_(finder), notes_(notes), written_(written) {}
 
 void NumberExtraction::begin_source(std::string_view name) {
   notes_.begin_source(name);
+  left_out_ = NumberKeySet();
   lines_ = 0;
   after_cr_ = false;
 }
@@ -116,7 +118,7 @@ void NumberExtraction::search_pending() {
   batch_.clear();
 }
 
-// Takes the numbers of `piece`, and notes the cells taken.
+// Takes the numbers of `piece` or leaves them out, and notes the cells taken.
 void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yield) {
   if (yield.holds_e_notation) {
     notes_.e_notation_seen();
@@ -124,6 +126,10 @@ void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yiel
   const std::size_t cells_from = yield.numbers.size() - yield.cells_taken;
   for (std::size_t index = 0; index < yield.numbers.size(); ++index) {
     const FoundNumber& number = yield.numbers[index];
+    if (!number.mobile && written_ == NumbersWritten::Mobiles) {
+      notes_.number_left_out(number.dialled, !left_out_.insert(number.key));
+      continue;
+    }
     notes_.number_taken(!take(number));
     if (index >= cells_from) {
       notes_.cell_taken(piece.substr(number.begin, number.end - number.begin), number.dialled);

@@ -12,8 +12,16 @@
 #include "extract_phone_numbers/number_key_set.h"
 #include "extract_phone_numbers/phone_number_finder.h"
 
+// Which of the numbers found are written.
+enum class NumbersWritten {
+  // Those a text message reaches (FoundNumber::mobile); each other one is left out, and named
+  // in a note once a source.
+  Mobiles,
+  All,
+};
+
 // Takes the phone numbers out of the lines of sources (files, or the cells of a sheet), each
-// number once over all sources, and writes notes on what it found and missed.
+// number once over all sources, and writes notes on what it found, left out and missed.
 //
 // A source's text comes line by line: add_text any number of times, then end_line with the
 // line's label (FILE:LABEL in notes: a line number, or a cell such as 工作表1!B7); or whole
@@ -29,7 +37,8 @@
 class NumberExtraction {
  public:
   // `finder` and `notes` must outlive the extraction.
-  NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes);
+  NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes,
+                   NumbersWritten written = NumbersWritten::Mobiles);
 
   // Starts a source named `name` in notes.
   void begin_source(std::string_view name);
@@ -50,7 +59,7 @@ class NumberExtraction {
 
   // The numbers found for the first time since the last call, one a line (LF).
   [[nodiscard]] std::string take_new_numbers();
-  // How many numbers have been found for the first time, over all sources.
+  // How many numbers have been found for the first time and written, over all sources.
   [[nodiscard]] std::int64_t numbers_found() const { return numbers_found_; }
 
  private:
@@ -63,7 +72,9 @@ class NumberExtraction {
 
   const PhoneNumberFinder& finder_;
   NoteWriter notes_;
+  const NumbersWritten written_;
   NumberKeySet seen_;
+  NumberKeySet left_out_;  // of the current source
   std::string new_numbers_;
   std::vector<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
   std::int64_t numbers_found_ = 0;

@@ -31,6 +31,17 @@ const PhoneNumberUtil& phone_util() {
   return *PhoneNumberUtil::GetInstance();
 }
 
+// Whether a number of `type` takes text messages (FoundNumber::mobile).
+bool is_mobile(PhoneNumberUtil::PhoneNumberType type) {
+  return type == PhoneNumberUtil::MOBILE || type == PhoneNumberUtil::FIXED_LINE_OR_MOBILE;
+}
+
+// The type of a parsed number, UNKNOWN when it is not valid. Asking the type validates the
+// number as IsValidNumber does, with the same patterns: the type costs no second walk.
+PhoneNumberUtil::PhoneNumberType type_of(const PhoneNumber& number) {
+  return phone_util().GetNumberType(number);
+}
+
 // `text` with each byte of ill-formed UTF-8 and each control character but the white space
 // within a line (tab, vertical tab, form feed) replaced by `?`, byte for byte: the library's
 // matcher rejects a number after a control character, as it does one after a letter, though
@@ -176,11 +187,12 @@ std::string dialled_form(PhoneNumber number, const std::string& region, const st
   return dialled.empty() ? e164 : dialled;
 }
 
-// `number`, a valid number, as found: its dialled form and key. `national` is the national form
-// of `number` when already known, else empty.
-FoundNumber found_number(const PhoneNumber& number, const std::string& region,
+// `number`, a valid number, as found: its dialled form and key, and `mobile`. `national` is the
+// national form of `number` when already known, else empty.
+FoundNumber found_number(const PhoneNumber& number, bool mobile, const std::string& region,
                          std::string national = {}) {
   FoundNumber found;
+  found.mobile = mobile;
   std::string e164;
   phone_util().Format(number, PhoneNumberUtil::E164, &e164);
   found.dialled = dialled_form(number, region, e164, std::move(national));
@@ -209,15 +221,19 @@ bool written_without_prefix(std::string_view national, const std::string& nation
 // run `run`: true and the number in `found` when it is one; false when it is none; nullopt
 // when only the matcher can tell (a number of the region written without the national prefix
 // that its national form writes, which the matcher takes only where that prefix is optional),
-// leaving the number in `left_to_matcher` and its national form in `national`.
+// leaving the number in `left_to_matcher`, its type in `type` and its national form in
+// `national`.
 std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::string& region,
                                std::vector<FoundNumber>& found, PhoneNumber& left_to_matcher,
-                               std::string& national) {
+                               PhoneNumberUtil::PhoneNumberType& type, std::string& national) {
   const std::string candidate(text.substr(run.first, run.second - run.first));
   PhoneNumber number;
   if (phone_util().ParseAndKeepRawInput(candidate, region, &number) !=
-          PhoneNumberUtil::NO_PARSING_ERROR ||
-      !phone_util().IsValidNumber(number)) {
+      PhoneNumberUtil::NO_PARSING_ERROR) {
+    return false;
+  }
+  type = type_of(number);
+  if (type == PhoneNumberUtil::UNKNOWN) {
     return false;
   }
   if (number.country_code_source() == PhoneNumber::FROM_DEFAULT_COUNTRY) {
@@ -239,7 +255,7 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
   number.clear_country_code_source();
   number.clear_preferred_domestic_carrier_code();
   number.clear_raw_input();
-  FoundNumber in_run = found_number(number, region, std::move(national));
+  FoundNumber in_run = found_number(number, is_mobile(type), region, std::move(national));
   in_run.begin = run.first;
   in_run.end = run.second;
   found.push_back(std::move(in_run));
@@ -270,7 +286,7 @@ NumbersInText PhoneNumberFinder::find_in_text(std::string_view text) const {
                              kMatcherMaxTries);
   PhoneNumberMatch match;
   while (matcher.HasNext() && matcher.Next(&match)) {
-    FoundNumber number = found_number(match.number(), region_);
+    FoundNumber number = found_number(match.number(), is_mobile(type_of(match.number())), region_);
     number.begin = static_cast<std::size_t>(match.start());
     number.end = number.begin + match.raw_string().size();
     in_text.found.push_back(std::move(number));
@@ -288,8 +304,10 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text, NumbersInText&
   }
   for (const DigitRun& run : *runs) {
     PhoneNumber left_to_matcher;
+    PhoneNumberUtil::PhoneNumberType type = PhoneNumberUtil::UNKNOWN;
     std::string national;
-    if (!verify_run(text, run, region_, in_text.found, left_to_matcher, national).has_value()) {
+    if (!verify_run(text, run, region_, in_text.found, left_to_matcher, type, national)
+             .has_value()) {
       in_text.found.clear();
       in_text.left_to_matcher =
           ParsedNumber{.digits = std::string(text.substr(run.first, run.second - run.first)),
@@ -297,7 +315,8 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text, NumbersInText&
                        .national_number = left_to_matcher.national_number(),
                        .italian_leading_zero = left_to_matcher.italian_leading_zero(),
                        .number_of_leading_zeros = left_to_matcher.number_of_leading_zeros(),
-                       .national = std::move(national)};
+                       .national = std::move(national),
+                       .mobile = is_mobile(type)};
       return false;
     }
   }
@@ -308,6 +327,7 @@ std::optional<FoundNumber> PhoneNumberFinder::valid_number(
     std::string_view digits, const std::optional<ParsedNumber>& already_parsed) const {
   PhoneNumber number;
   std::string national;
+  bool mobile = false;
   if (already_parsed && already_parsed->digits == digits) {
     // Parsed and found valid by find_in_text, for the same region: the same number.
     number.set_country_code(already_parsed->country_code);
@@ -317,12 +337,19 @@ std::optional<FoundNumber> PhoneNumberFinder::valid_number(
       number.set_number_of_leading_zeros(already_parsed->number_of_leading_zeros);
     }
     national = already_parsed->national;
-  } else if (phone_util().Parse(std::string(digits), region_, &number) !=
-                 PhoneNumberUtil::NO_PARSING_ERROR ||
-             !phone_util().IsValidNumber(number)) {
-    return std::nullopt;
+    mobile = already_parsed->mobile;
+  } else {
+    if (phone_util().Parse(std::string(digits), region_, &number) !=
+        PhoneNumberUtil::NO_PARSING_ERROR) {
+      return std::nullopt;
+    }
+    const PhoneNumberUtil::PhoneNumberType type = type_of(number);
+    if (type == PhoneNumberUtil::UNKNOWN) {
+      return std::nullopt;
+    }
+    mobile = is_mobile(type);
   }
-  FoundNumber found = found_number(number, region_, std::move(national));
+  FoundNumber found = found_number(number, mobile, region_, std::move(national));
   found.end = digits.size();
   return found;
 }

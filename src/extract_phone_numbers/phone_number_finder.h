@@ -17,6 +17,9 @@ struct FoundNumber {
   // The digits of its E.164 form as one integer (a country code never starts with 0): two
   // forms of one number have the same key.
   std::uint64_t key = 0;
+  // Whether a text message can reach it: libphonenumber types it MOBILE, or FIXED_LINE_OR_MOBILE
+  // where the numbering plan cannot tell the two apart (as in the US).
+  bool mobile = false;
   // Where it stands in the text searched: bytes [begin, end).
   std::size_t begin = 0;
   std::size_t end = 0;
@@ -32,6 +35,7 @@ struct ParsedNumber {
   bool italian_leading_zero = false;
   std::int32_t number_of_leading_zeros = 1;
   std::string national;  // its national form, as the library formats it
+  bool mobile = false;   // as FoundNumber::mobile
 };
 
 // What find_in_text finds in a text.

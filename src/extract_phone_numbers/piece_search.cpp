@@ -90,7 +90,9 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
     if (overlaps) {
       continue;
     }
-    if (std::optional<FoundNumber> number = finder.valid_number(cell, in_text.left_to_matcher)) {
+    std::optional<FoundNumber> number = finder.valid_number(cell, in_text.left_to_matcher);
+    // Only a mobile: a landline's digits without the 0 are as often an ID (a company's tax ID).
+    if (number && number->mobile) {
       number->begin = start;
       number->end = next;
       yield.numbers.push_back(std::move(*number));

@@ -32,8 +32,8 @@ struct PieceYield {
 // Searches `piece`, the text of a line or a part of it, with `finder`. A cell is the text
 // between cell separators (cell_separator_length); one made of as many ASCII or full-width
 // digits as a number has (kFewestDigitsOfANumber to kMostDigitsOfANumber) that overlaps none of
-// the finder's numbers and is a valid number for the region is taken as a column that lost its
-// leading 0.
+// the finder's numbers and is a valid mobile number for the region (FoundNumber::mobile) is
+// taken as a column that lost its leading 0.
 [[nodiscard]] PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece);
 
 #endif  // CHANGE_UTF8_PIECE_SEARCH_H_

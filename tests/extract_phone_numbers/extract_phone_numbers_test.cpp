@@ -49,6 +49,16 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
       {"", "(415) 555-2671\n", 0, "+14155552671\n",
        "extract_phone_numbers: standard input: 1 phone number\n",
        "LC_ALL= LC_TELEPHONE=en_US.UTF-8"},
+      // A number left out is named again in another file.
+      {"- in", "(02)2345-6789 0912345678\n", 0, "0912345678\n",
+       "extract_phone_numbers: standard input:1: 0223456789: is not a mobile number; a text "
+       "message cannot reach it\n"
+       "extract_phone_numbers: standard input: 1 phone number\n"
+       "extract_phone_numbers: in:1: 0223456789: is not a mobile number; a text message cannot "
+       "reach it\n"
+       "extract_phone_numbers: in: 1 phone number, 1 of them found before\n"},
+      {"--all", "(02)2345-6789 0912345678\n", 0, "0223456789\n0912345678\n",
+       "extract_phone_numbers: standard input: 2 phone numbers\n"},
       {"missing - /dev/null", "0912345678", 1, "0912345678\n",
        "extract_phone_numbers: missing: No such file or directory\n"
        "extract_phone_numbers: standard input: 1 phone number\n"

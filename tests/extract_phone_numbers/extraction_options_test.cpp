@@ -48,6 +48,7 @@ TEST(ExtractionOptionsTest, ReadsRegionFilesAndWrongOptions) {
     EXPECT_EQ(options.files, row.files) << row.arguments.size();
     EXPECT_EQ(options.usage_error.value_or(""), row.usage_error) << row.arguments.size();
   }
+  EXPECT_TRUE(read_extraction_options(std::vector<std::string_view>{"--all"}, "TW").all);
   EXPECT_TRUE(read_extraction_options(std::vector<std::string_view>{"--help"}, "TW").help);
   EXPECT_TRUE(read_extraction_options(std::vector<std::string_view>{"--version"}, "TW").version);
 }

@@ -1,5 +1,5 @@
 // The numbers NumberExtraction takes out of random lines, against an independent model on
-// python3-phonenumbers (tests/phone_number_peer.py): the same numbers in the same order.
+// python3-phonenumbers (tests/phone_number_peer.py): the same mobile numbers in the same order.
 
 #include <gtest/gtest.h>
 

@@ -74,6 +74,11 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
       {"\n\r\n0912-345 67\x01" + std::string(40, 'a'), "",
        "extract_phone_numbers: list.csv:3: 0912-345 67?aaaaaaaaaaaaaaaaaaaa...: holds digits but "
        "no phone number\n"},
+      // A landline is left out, named once; a landline's digits without the 0 are no cell taken.
+      {"(02)2345-6789\n0223456789\n53545810", "",
+       "extract_phone_numbers: list.csv:1: 0223456789: is not a mobile number; a text message "
+       "cannot reach it\n"
+       "extract_phone_numbers: list.csv:3: 53545810: holds digits but no phone number\n"},
   };
   for (const auto& row : rows) {
     const Extracted extracted = extract(row.text);
@@ -89,7 +94,9 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
     numbers += "0912" + std::to_string(100000 + line) + "\n";
   }
   const Extracted extracted =
-      extract(numbers + repeated("0000000\n", 12) + repeated("916796020 ", 12) + "0916796020\n");
+      extract(numbers + repeated("0000000\n", 12) + repeated("916796020 ", 12) + "0916796020\n" +
+              "0223456700 0223456701 0223456702 0223456703 0223456704 0223456705 0223456706 "
+              "0223456707 0223456708 0223456709 0223456710 0223456700 0223456711");
   std::string expected;
   for (int line = 1021; line <= 1030; ++line) {
     expected += std::string(kPrefix) + ":" + std::to_string(line) +
@@ -97,9 +104,14 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
   }
   expected += repeated(std::string(kPrefix) +
                            ":1033: 916796020: taken as 0916796020, with the leading 0 it lacked\n",
-                       10) +
-              std::string(kPrefix) + ": 2 more lines hold digits but no phone number\n" +
+                       10);
+  for (int number = 0; number < 10; ++number) {
+    expected += std::string(kPrefix) + ":1034: 022345670" + std::to_string(number) +
+                ": is not a mobile number; a text message cannot reach it\n";
+  }
+  expected += std::string(kPrefix) + ": 2 more lines hold digits but no phone number\n" +
               std::string(kPrefix) + ": 2 more cells taken with the leading 0 they lacked\n" +
+              std::string(kPrefix) + ": 2 more numbers are not mobile numbers\n" +
               std::string(kPrefix) + ": 1033 phone numbers, 12 of them found before\n";
   EXPECT_EQ(extracted.notes, expected);
   EXPECT_EQ(extracted.numbers, numbers + "0916796020\n");

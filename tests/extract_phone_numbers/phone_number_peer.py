@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """An independent model of extract_phone_numbers' finding, on python3-phonenumbers: prints
-the numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION, each
-once, one a line. Usage: phone_number_peer.py REGION FILE"""
+the mobile numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION,
+each once, one a line. Usage: phone_number_peer.py REGION FILE"""
 import re
 import sys
 
@@ -10,6 +10,12 @@ import phonenumbers
 WHITESPACE = "\t\v\f \u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000"
 CELL = re.compile("[^" + WHITESPACE + ",;|\u3001\uff0c\uff1b]+")
 DIGIT_CELL = re.compile("[0-9\uff10-\uff19]{7,15}")
+MOBILE_TYPES = (phonenumbers.PhoneNumberType.MOBILE,
+                phonenumbers.PhoneNumberType.FIXED_LINE_OR_MOBILE)
+
+
+def is_mobile(number):
+    return phonenumbers.number_type(number) in MOBILE_TYPES
 
 
 def dialled(number, region):
@@ -29,7 +35,7 @@ def numbers_in(line, region):
             number = phonenumbers.parse(cell.group(), region)
         except phonenumbers.NumberParseException:
             continue
-        if phonenumbers.is_valid_number(number):
+        if phonenumbers.is_valid_number(number) and is_mobile(number):
             yield number
 
 
@@ -40,6 +46,8 @@ def main():
     seen = set()
     for line in lines:
         for number in numbers_in(line, region):
+            if not is_mobile(number):
+                continue
             key = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
             if key not in seen:
                 seen.add(key)
