@@ -28,7 +28,7 @@ bool is_plain_in_a_shell_word(char byte) {
 // that starts with `-` is written after `./`, so that the command takes it as a file, not an
 // option.
 std::string shown_shell_word(std::string_view list_name) {
-  const std::string name =
+  std::string name =
       list_name.starts_with('-') ? "./" + std::string(list_name) : std::string(list_name);
   if (std::all_of(name.begin(), name.end(), is_plain_in_a_shell_word) && shown(name) == name) {
     return name;

@@ -104,7 +104,7 @@ void NoteWriter::end_line(const NotedLine& line) {
   }
   taken_cells_.clear();
   for (const std::string& dialled : left_out_) {
-    note(subject + ": " + dialled,
+    note(std::string(subject).append(": ").append(dialled),
          catalog::gettext("is not a mobile number; a text message cannot reach it"));
     ++counts_.left_out_noted;
   }
