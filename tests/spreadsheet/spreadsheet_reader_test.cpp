@@ -271,14 +271,20 @@ TEST_F(SpreadsheetReaderTest, ReadsSheetsSavedByASpreadsheetProgram) {
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
  xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body>
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:automatic-styles>
+<style:style style:name="ta2" style:family="table"><style:table-properties table:display="false"/>
+</style:style></office:automatic-styles><office:body>
 <office:spreadsheet><table:table table:name="名單"><table:table-row>
 <table:table-cell office:value-type="string"><text:p>王  小明</text:p></table:table-cell>
 <table:table-cell office:value-type="float" office:value="912345678"/>
 <table:table-cell office:value-type="float" office:value="912345678"/></table:table-row>
-<table:table-row table:number-rows-repeated="3"/><table:table-row><table:table-cell/>
+<table:table-row table:number-rows-repeated="2"/><table:table-row table:visibility="collapse">
+<table:table-cell office:value-type="string"><text:p>0912000000</text:p></table:table-cell>
+</table:table-row><table:table-row><table:table-cell/>
 <table:table-cell office:value-type="float" office:value="1.5"/></table:table-row></table:table>
-<table:table table:name="空"/><table:table table:name="Two"><table:table-row><table:table-cell/>
+<table:table table:name="空"/><table:table table:name="隱" table:style-name="ta2"/>
+<table:table table:name="Two"><table:table-row><table:table-cell/>
 <table:table-cell/><table:table-cell office:value-type="string"><text:p>0912345678</text:p>
 </table:table-cell></table:table-row></table:table></office:spreadsheet></office:body>
 </office:document>)");
@@ -289,7 +295,7 @@ TEST_F(SpreadsheetReaderTest, ReadsSheetsSavedByASpreadsheetProgram) {
       "list!C5=912000000\n";
   const std::string sheets =
       "名單!A1=王  小明\n名單!B1=912345678\n名單!C1=912345678\n"
-      "名單!B5=1.5\nTwo!C1=0912345678\n";
+      "名單!B5=1.5\n名單: hid 1 rows, 0 columns\n隱: hidden\nTwo!C1=0912345678\n";
   for (const std::string format : {"xlsx", "ods"}) {
     const std::string command = "cd '" + dir_.path().native() +
                                 "' && soffice -env:UserInstallation=file://" +
