@@ -30,14 +30,18 @@ void write_zip(const std::filesystem::path& path, const Members& members) {
   EXPECT_TRUE(write_zip_archive(path, members)) << path;
 }
 
-// A workbook of one sheet, 表1, whose part xl/worksheets/sheet1.xml holds `sheet_data`.
-Members workbook(const std::string& sheet_data) {
+// A workbook of one sheet, 表1, whose part xl/worksheets/sheet1.xml holds `sheet_data`; with
+// `hidden_sheet`, a hidden sheet 停 before it, whose part the archive lacks (it is never read).
+Members workbook(const std::string& sheet_data, bool hidden_sheet = false) {
   return {
       {"[Content_Types].xml", "<Types/>"},
       {"xl/workbook.xml",
-       R"(<workbook xmlns:r="r"><sheets><sheet name="表1" r:id="rId1"/></sheets></workbook>)"},
+       std::string(R"(<workbook xmlns:r="r"><sheets>)") +
+           (hidden_sheet ? R"(<sheet name="停" state="hidden" r:id="rId2"/>)" : "") +
+           R"(<sheet name="表1" r:id="rId1"/></sheets></workbook>)"},
       {"xl/_rels/workbook.xml.rels",
        R"(<Relationships><Relationship Id="rId1" Type="/worksheet" Target="worksheets/sheet1.xml"/>)"
+       R"(<Relationship Id="rId2" Type="/worksheet" Target="worksheets/sheet2.xml"/>)"
        "</Relationships>"},
       {"xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + sheet_data}};
 }
@@ -89,6 +93,26 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: damaged.xlsx: its part xl/worksheets/sheet1.xml is not "
        "well-formed XML\n"
        "extract_phone_numbers: standard input: 1 phone number\n"},
+      // A hidden sheet and row are left out, and said so; the exit status stays 0.
+      {"hidden.xlsx", "", 0, "0912345678\n",
+       "extract_phone_numbers: hidden.xlsx:\xE5\x81\x9C: is hidden and was not read; unhide it "
+       "to include it\n"
+       "extract_phone_numbers: hidden.xlsx:\xE8\xA1\xA8"
+       "1: 1 hidden row was not read; unhide it to include it\n"
+       "extract_phone_numbers: hidden.xlsx: 1 phone number\n"},
+      {"hidden.xlsx", "", 0, "0912345678\n",
+       "extract_phone_numbers: hidden.xlsx:\xE5\x81\x9C: "
+       "\xE5\xB7\xA5\xE4\xBD\x9C\xE8\xA1\xA8\xE5\xB7\xB2\xE9\x9A\xB1\xE8\x97\x8F\xEF\xBC\x8C\xE6"
+       "\x9C\xAA\xE8\xAE\x80\xE5\x8F\x96\xEF\xBC\x9B\xE8\x8B\xA5\xE8\xA6\x81\xE7\xB4\x8D\xE5\x85"
+       "\xA5\xEF\xBC\x8C\xE8\xAB\x8B\xE5\x8F\x96\xE6\xB6\x88\xE9\x9A\xB1\xE8\x97\x8F\n"
+       "extract_phone_numbers: hidden.xlsx:\xE8\xA1\xA8"
+       "1: \xE6\x9C\x89 1 "
+       "\xE5\x88\x97\xE5\xB7\xB2\xE9\x9A\xB1\xE8\x97\x8F\xEF\xBC\x8C\xE6\x9C\xAA\xE8\xAE\x80\xE5"
+       "\x8F\x96\xEF\xBC\x9B\xE8\x8B\xA5\xE8\xA6\x81\xE7\xB4\x8D\xE5\x85\xA5\xEF\xBC\x8C\xE8\xAB"
+       "\x8B\xE5\x8F\x96\xE6\xB6\x88\xE9\x9A\xB1\xE8\x97\x8F\n"
+       "extract_phone_numbers: hidden.xlsx: 1 "
+       "\xE5\x80\x8B\xE9\x9B\xBB\xE8\xA9\xB1\xE8\x99\x9F\xE7\xA2\xBC\n",
+       "LC_ALL=zh_TW.UTF-8"},
       // A name cannot drive the terminal: U+202E (right-to-left override) and a C1 CSI show as ?.
       {"'a\xE2\x80\xAE"
        "b\xC2\x9B"
@@ -115,6 +139,10 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
                      R"(<row><c r="B2"><v>916796020</v></c></row></sheetData></worksheet>)"));
   write_zip(dir.path() / "damaged.xlsx",
             workbook(R"(<row><c r="A1"><v>912345678</v></c></row><row>)"));
+  write_zip(dir.path() / "hidden.xlsx",
+            workbook(R"(<row><c t="inlineStr"><is><t>0912345678</t></is></c></row><row hidden="1">)"
+                     R"(<c><v>987654321</v></c></row></sheetData></worksheet>)",
+                     true));
   write_zip(dir.path() / "other.zip", {{"list.txt", "0912345678"}});
   ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
   for (const ProgramRun& run : runs) {
