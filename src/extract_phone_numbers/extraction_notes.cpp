@@ -151,8 +151,9 @@ void NoteWriter::end_line(const NotedLine& line) {
   note(subject + ": " + line.shown,
        holds_e_notation
            ? catalog::gettext(
-                 "holds a number in E notation, whose digits are lost; save the column as "
-                 "text")
+                 "holds a number in E notation, whose digits are lost; give extract_phone_numbers "
+                 "the .xlsx or .ods it was saved from, which keeps every digit (a CSV alone: "
+                 "format the column as text and type the numbers again)")
            : catalog::gettext("holds digits but no phone number"));
 }
 

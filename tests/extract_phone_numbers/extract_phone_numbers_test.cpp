@@ -81,6 +81,38 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: \xE6\x89\xBE\xE4\xB8\x8D\xE5\x88\xB0\xE4\xBB\xBB\xE4\xBD\x95"
        "\xE9\x9B\xBB\xE8\xA9\xB1\xE8\x99\x9F\xE7\xA2\xBC\n",
        "LC_ALL=zh_TW.UTF-8"},
+      // The help and the usage errors in the user's language, the kinds of files it reads and
+      // the way from a spreadsheet to the phone included.
+      {"--help", "", 0,
+       "用法：extract_phone_numbers [--region=CC] [--all] [檔案]...\n"
+       "找出每個檔案裡的手機號碼，寫到標準輸出，一行一個，同一號碼只寫一次，\n"
+       "寫成該地區手機撥號的形式：這就是 change_utf8 轉成群組檔、用來傳送群組簡訊\n"
+       "的名單，而簡訊只能送到手機。\n"
+       "沒有指定檔案，或檔案為「-」時，讀取標準輸入（要是檔案，不能是終端機）。\n"
+       "\n"
+       "檔案可以是 Excel 活頁簿（.xlsx 或 .xls）、.ods 試算表、CSV 檔、vCard（.vcf）、\n"
+       "Word 的 .docx（或 .odt）文件，或是 UTF-8、Unicode（UTF-16）或 Big5 編碼\n"
+       "的文字檔。試算表請直接使用存檔時的檔案，不要另存成 CSV：數字儲存格的每一位數\n"
+       "都會讀到。隱藏的工作表、列和欄會略過，並在標準錯誤輸出列出；日期不會讀取。\n"
+       "\n"
+       "從試算表到手機：\n"
+       "  extract_phone_numbers 名單.xlsx > 名單.txt\n"
+       "  change_utf8                  （回答 500，再回答 名單.txt）\n"
+       "\n"
+       "  --region=CC  依國家 CC（兩個英文字母，例如 TW 或 US）的寫法讀取號碼；預設為\n"
+       "               語系（LC_TELEPHONE）的國家，沒有時為 TW\n"
+       "  --all        寫出找到的每個有效號碼；沒有這個選項時只寫出手機號碼，其他號碼\n"
+       "               （市話、免付費電話等）在標準錯誤輸出上指出\n"
+       "  --help       顯示這段說明後結束\n"
+       "  --version    顯示版本資訊後結束\n"
+       "\n"
+       "結束狀態：每個檔案都讀取完畢且寫出了號碼時為 0，否則為 1，命令列有誤時為 2。\n"
+       "完整說明：man -L zh_TW extract_phone_numbers\n",
+       "", "LC_ALL=zh_TW.UTF-8"},
+      {"--bad", "", 2, "",
+       "extract_phone_numbers: 無法識別的選項「--bad」\n"
+       "請執行「extract_phone_numbers --help」查看用法。\n",
+       "LC_ALL=zh_TW.UTF-8"},
       {"sheet.xlsx", "", 0, "0912345678\n0916796020\n",
        "extract_phone_numbers: sheet.xlsx:\xE8\xA1\xA8"
        "1!B2: 916796020: taken as 0916796020, "

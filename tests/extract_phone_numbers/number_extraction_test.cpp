@@ -70,7 +70,8 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
        "lacked\n"},
       {"x,9.16796E+08", "",
        "extract_phone_numbers: list.csv:1: x,9.16796E+08: holds a number in E notation, whose "
-       "digits are lost; save the column as text\n"},
+       "digits are lost; give extract_phone_numbers the .xlsx or .ods it was saved from, which "
+       "keeps every digit (a CSV alone: format the column as text and type the numbers again)\n"},
       {"\n\r\n0912-345 67\x01" + std::string(40, 'a'), "",
        "extract_phone_numbers: list.csv:3: 0912-345 67?aaaaaaaaaaaaaaaaaaaa...: holds digits but "
        "no phone number\n"},
