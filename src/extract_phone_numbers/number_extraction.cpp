@@ -79,7 +79,7 @@ std::string NumberExtraction::take_new_numbers() {
 // has ended, also the rest.
 void NumberExtraction::queue_pieces(bool line_ended) {
   std::string_view rest(unsearched_);
-  while (const std::optional<std::size_t> length = first_piece_length(rest)) {
+  while (const std::optional<std::size_t> length = first_piece_length(rest, line_ended)) {
     queue(rest.substr(0, *length));
     rest.remove_prefix(*length);
   }

@@ -8,15 +8,25 @@
 
 #include "extract_phone_numbers/phone_number_finder.h"
 
-// A line is searched in pieces of at most this many characters, each ending at whitespace or
-// another cell separator where the line has some, so that memory stays bounded however long
-// the line is.
+// A line is searched in pieces, so that memory stays bounded however long the line is. A
+// piece ends only where no number can go on across its end (first_piece_length): beside a
+// character that parts numbers (the punctuation between cells, a Chinese character), or at
+// white space with no digit on either side of it. It ends at the last such place among its
+// first kLongestPiece characters, or at the first one after them.
 inline constexpr std::size_t kLongestPiece = 4096;
 
-// The bytes of the first piece of `text`, the part of a line not yet searched: its first
-// kLongestPiece characters, up to and with the last cell separator among them when there is
-// one. Nullopt when `text` is no longer than a piece: the line may go on after it.
-std::optional<std::size_t> first_piece_length(std::string_view text);
+// A stretch of this many characters with no such place, which no list of names and numbers
+// holds, is cut at its last white space, or else after its last character.
+inline constexpr std::size_t kLongestUncutPiece = std::size_t{64} * 1024;
+
+// The bytes of the first piece of `text`, the part of a line not yet searched, `line_ended`
+// telling whether the line ends with `text`. Where two words of white space-free text, each
+// holding at least kFewestDigitsOfANumber digits, stand apart by white space alone (as in a
+// list of whole numbers with a space between them), a piece always ends at the second: no
+// number is written as two such words, and each number is then searched alone, as fast as on
+// a line of its own. Nullopt when the piece may go on past `text` (the line may go on after
+// it), or when `text` is all of the line's last piece.
+std::optional<std::size_t> first_piece_length(std::string_view text, bool line_ended);
 
 // What searching a piece of a line gives.
 struct PieceYield {
