@@ -107,7 +107,8 @@ class CutSearch {
     int digits = 0;  // ASCII and full-width ones
     // Whether it holds a digit of any script: a character outside ASCII may be one.
     bool may_hold_digits = false;
-    // Whether it is as many digits as a number has, perhaps after a +, and nothing else.
+    // Whether it is as many digits as a number has and nothing else, but perhaps a + before
+    // them and dashes among them.
     bool number_alone = true;
   };
 
@@ -122,9 +123,10 @@ class CutSearch {
     const std::size_t digit = digit_length(rest);
     const bool ascii = static_cast<unsigned char>(rest[0]) < 0x80;
     const bool leading_plus = rest[0] == '+' && position == word_start_;
+    const bool dash_among_digits = rest[0] == '-' && word_->digits > 0;
     word_->digits += digit > 0 ? 1 : 0;
     word_->may_hold_digits = word_->may_hold_digits || digit > 0 || !ascii;
-    word_->number_alone = word_->number_alone && (digit > 0 || leading_plus);
+    word_->number_alone = word_->number_alone && (digit > 0 || leading_plus || dash_among_digits);
     return digit > 0 ? digit : utf8::step_length(rest);
   }
 
