@@ -64,6 +64,8 @@ class NoteWriter {
   // Ends the current line, `line`: notes its cells taken, then whether it looks like a number
   // was missed in it.
   void end_line(const NotedLine& line);
+  // The line labelled `label` and those after it hold bytes that are not UTF-8, read as U+FFFD.
+  void bytes_not_utf8(std::string_view label);
   // Ends the source: the counts past kNotesPerSource, and the numbers it gave.
   void end_source();
 

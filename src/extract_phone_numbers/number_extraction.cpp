@@ -49,6 +49,11 @@ void NumberExtraction::add_lines(std::string_view text) {
   }
 }
 
+void NumberExtraction::note_bytes_not_utf8() {
+  search_pending();
+  notes_.bytes_not_utf8(std::to_string(lines_ + 1));
+}
+
 void NumberExtraction::end_source() {
   if (line_open_) {
     end_line(std::to_string(++lines_));

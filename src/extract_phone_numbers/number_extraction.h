@@ -48,6 +48,9 @@ class NumberExtraction {
   void end_line(std::string_view label);
   // The next text of the source, lines ended by CR, LF or CR LF, labelled 1, 2, ...
   void add_lines(std::string_view text);
+  // Notes that the current line of add_lines, and those after it, hold bytes that are not
+  // UTF-8, read as U+FFFD: after the notes on the lines before it.
+  void note_bytes_not_utf8();
   // Ends the source: the last line (add_lines' line without a line end), and then the notes
   // after the source.
   void end_source();
