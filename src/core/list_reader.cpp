@@ -205,7 +205,7 @@ ListBlock ListReader::next_block() {
     } else {
       decoder_->decode(bytes.text, decoded_);
     }
-    if (utf8_repair_ && utf8_repair_->first_replacement()) {
+    if (utf8_repair_ != nullptr && utf8_repair_->first_replacement()) {
       not_utf8_from = utf8_repair_->first_replacement();
     }
   }

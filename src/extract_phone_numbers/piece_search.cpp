@@ -59,6 +59,16 @@ std::size_t parting_length(std::string_view text) {
   return chinese ? 3 : 0;
 }
 
+// What a word is made of, for the cuts.
+struct Word {
+  int digits = 0;  // ASCII and full-width ones
+  // Whether it holds a digit of any script: a character outside ASCII may be one.
+  bool may_hold_digits = false;
+  // Whether it is as many digits as a number has and nothing else, but perhaps a + before
+  // them and dashes among them.
+  bool number_alone = true;
+};
+
 // A walk over a text, the part of a line not yet searched, for where its first piece or part
 // ends. The text is taken as words: the runs of characters between white space and characters
 // that part numbers. Two words written as numbers alone (number_alone), with white space alone
@@ -102,16 +112,6 @@ class CutSearch {
   }
 
  private:
-  // What a word is made of, for the cuts.
-  struct Word {
-    int digits = 0;  // ASCII and full-width ones
-    // Whether it holds a digit of any script: a character outside ASCII may be one.
-    bool may_hold_digits = false;
-    // Whether it is as many digits as a number has and nothing else, but perhaps a + before
-    // them and dashes among them.
-    bool number_alone = true;
-  };
-
   // Adds the character at the start of `rest`, at `position` in the text, to the current
   // word; returns its length.
   std::size_t add_to_word(std::string_view rest, std::size_t position) {
