@@ -120,6 +120,12 @@ void NoteWriter::e_notation_seen() {
   line_holds_e_notation_ = true;
 }
 
+void NoteWriter::bytes_not_utf8(std::string_view label) {
+  note(name_ + ":" + std::string(label),
+       catalog::gettext("holds bytes that are not UTF-8 from this line on; they are read as "
+                        "U+FFFD"));
+}
+
 // The notes on a line: the cells taken, the numbers left out, or why it looks like a number was
 // missed.
 void NoteWriter::end_line(const NotedLine& line) {

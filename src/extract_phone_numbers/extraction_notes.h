@@ -70,6 +70,8 @@ class NoteWriter {
   // were not read.
   // REQUIRES: rows > 0 or columns > 0.
   void hidden_rows_and_columns(std::string_view sheet, std::int64_t rows, std::int64_t columns);
+  // The line labelled `label` and those after it hold bytes that are not UTF-8, read as U+FFFD.
+  void bytes_not_utf8(std::string_view label);
   // Ends the source: the counts past kNotesPerSource, and the numbers it gave.
   void end_source();
 

@@ -158,6 +158,14 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: standard input: is a ZIP archive, as a spreadsheet is, which is "
        "read only from a file named on the command line\n"
        "extract_phone_numbers: no phone number found\n"},
+      // A file is judged Big5 on all its bytes; a stream on its first 64 KiB, then noted.
+      {"big5.txt", "", 0, "0922333444\n0912345678\n",
+       "extract_phone_numbers: big5.txt: 2 phone numbers\n"},
+      {"fifo", "", 1, "0912345678\n",
+       "extract_phone_numbers: fifo:1001: holds bytes that are not UTF-8 from this line on; they "
+       "are read as U+FFFD\n"
+       "extract_phone_numbers: fifo: 1 phone number\n",
+       "{ cat big5.txt >fifo & } && LC_ALL=C"},
       // A FIFO is opened once and refused at once: a second open would wait for ever.
       {"fifo", "", 1, "",
        "extract_phone_numbers: fifo: is a ZIP archive, as a spreadsheet is, which is read only "
@@ -176,6 +184,15 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
                      R"(<c><v>987654321</v></c></row></sheetData></worksheet>)",
                      true));
   write_zip(dir.path() / "other.zip", {{"list.txt", "0912345678"}});
+  std::string ascii_70k;
+  for (int line = 0; line < 1000; ++line) {
+    ascii_70k += std::string(71, 'a') + "\n";
+  }
+  test_support::write_file(dir.path() / "big5.txt",
+                           ascii_70k +
+                               "\xA4\xFD\xA4\x70\xA9\xFA\xA1\x40\xA2\xAF\xA2\xB8\xA2\xB1"
+                               "\xA2\xB1\xA1\xD0\xA2\xB2\xA2\xB2\xA2\xB2\xA1\xD0\xA2\xB3"
+                               "\xA2\xB3\xA2\xB3\n0912345678\n");
   ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
   for (const ProgramRun& run : runs) {
     test_support::write_file(dir.path() / "in", run.input);
