@@ -60,7 +60,7 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: standard input: 1 phone number\n"
        "extract_phone_numbers: in:1: 0223456789: is not a mobile number; a text message cannot "
        "reach it\n"
-       "extract_phone_numbers: in: 1 phone number, 1 of them found before\n"},
+       "extract_phone_numbers: in: 0 new phone numbers; 1 found before, not written again\n"},
       {"--all", "(02)2345-6789 0912345678\n", 0, "0223456789\n0912345678\n",
        "extract_phone_numbers: standard input: 2 phone numbers\n"},
       {"missing - /dev/null", "0912345678", 1, "0912345678\n",
@@ -86,9 +86,9 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
       {"--help", "", 0,
        "用法：extract_phone_numbers [--region=CC] [--all] [檔案]...\n"
        "找出每個檔案裡的手機號碼，寫到標準輸出，一行一個，同一號碼只寫一次，\n"
-       "寫成該地區手機撥號的形式：這就是 change_utf8 轉成群組檔、用來傳送群組簡訊\n"
-       "的名單，而簡訊只能送到手機。\n"
-       "沒有指定檔案，或檔案為「-」時，讀取標準輸入（要是檔案，不能是終端機）。\n"
+       "寫成在該地區用手機撥打的形式：這就是 change_utf8 轉成群組檔、用來傳送\n"
+       "群組簡訊的名單，而簡訊只能送到手機。\n"
+       "沒有指定檔案，或檔案為「-」時，讀取標準輸入（檔案或管線皆可，不能是終端機）。\n"
        "\n"
        "檔案可以是 Excel 活頁簿（.xlsx 或 .xls）、.ods 試算表、CSV 檔、vCard（.vcf）、\n"
        "Word 的 .docx（或 .odt）文件，或是 UTF-8、Unicode（UTF-16）或 Big5 編碼\n"

@@ -113,7 +113,8 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
   expected += std::string(kPrefix) + ": 2 more lines hold digits but no phone number\n" +
               std::string(kPrefix) + ": 2 more cells taken with the leading 0 they lacked\n" +
               std::string(kPrefix) + ": 2 more numbers are not mobile numbers\n" +
-              std::string(kPrefix) + ": 1033 phone numbers, 12 of them found before\n";
+              std::string(kPrefix) +
+              ": 1021 new phone numbers; 12 found before, not written again\n";
   EXPECT_EQ(extracted.notes, expected);
   EXPECT_EQ(extracted.numbers, numbers + "0916796020\n");
 }
