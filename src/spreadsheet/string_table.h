@@ -4,14 +4,14 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // A table of texts numbered from 0, held compactly: the texts one after the other in one
 // buffer, and where each ends. Each costs its bytes and 4 more, whatever its size; a table of
-// millions of empty texts (an .xlsx's shared strings made to exhaust memory) takes no more
-// than the part that lists them.
+// millions of empty texts (an .xlsx's shared strings made to exhaust memory) takes less than
+// the part that lists them, 5 bytes or more each.
 class StringTable {
  public:
   // Adds `text` as the next one.
@@ -34,7 +34,7 @@ class StringTable {
 
  private:
   std::string texts_;
-  std::vector<std::uint32_t> ends_;
+  std::deque<std::uint32_t> ends_;  // grows block by block, never copied whole
 };
 
 #endif  // CHANGE_UTF8_STRING_TABLE_H_
