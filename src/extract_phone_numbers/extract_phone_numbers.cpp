@@ -91,8 +91,8 @@ int main(int argc, char** argv) {
   try {
     return extract_numbers(options);
   } catch (const std::bad_alloc&) {
-    write_note(std::cerr, FileSystem::out_of_memory(
-                              shown_file_name(options.files.empty() ? "-" : options.files.front())));
+    write_note(std::cerr, FileSystem::out_of_memory(shown_file_name(
+                              options.files.empty() ? "-" : options.files.front())));
     return 1;
   }
 }

@@ -41,8 +41,9 @@ Property property_of(std::string_view header) {
   Property property;
   std::string_view name = header.substr(0, header.find(';'));
   name.remove_prefix(name.rfind('.') + 1);  // the group, if any
-  property.skipped = std::ranges::any_of(
-      kSkippedProperties, [name](std::string_view skipped) { return equals_in_any_case(name, skipped); });
+  property.skipped = std::ranges::any_of(kSkippedProperties, [name](std::string_view skipped) {
+    return equals_in_any_case(name, skipped);
+  });
   for (std::size_t end = header.find(';'); end != std::string_view::npos;) {
     const std::size_t start = end + 1;
     end = header.find(';', start);

@@ -67,10 +67,10 @@ class VcardUnfolder {
   Break break_ = Break::None;
   bool soft_break_ = false;  // the pending line end follows a quoted-printable =
   bool quoted_printable_ = false;
-  bool in_line_ = false;  // a byte of the logical line being read has been taken
-  std::string header_;        // the line before its colon
-  std::string escape_;        // a quoted-printable = and the hex digits after it so far
-  std::string value_bytes_;   // of a quoted-printable value, not yet decoded
+  bool in_line_ = false;                  // a byte of the logical line being read has been taken
+  std::string header_;                    // the line before its colon
+  std::string escape_;                    // a quoted-printable = and the hex digits after it so far
+  std::string value_bytes_;               // of a quoted-printable value, not yet decoded
   std::unique_ptr<TextDecoder> decoder_;  // of the quoted-printable value
   std::int64_t lines_ = 0;                // line ends seen
   std::int64_t line_start_ = 1;           // of the logical line being read

@@ -6,7 +6,8 @@
 
 namespace {
 
-// The logical lines of `text` given in pieces of `size` bytes, each as "LINE:TEXT\n".
+// The logical lines of `text` given in pieces of `size` bytes, each as "TEXT|LINE\n", LINE
+// where it starts.
 std::string unfolded(std::string_view text, std::size_t size) {
   VcardUnfolder unfolder;
   std::string lines;
@@ -14,7 +15,7 @@ std::string unfolded(std::string_view text, std::size_t size) {
     for (const VcardPiece& piece : pieces) {
       lines += piece.text;
       if (piece.ended_line != 0) {
-        lines += "|" + std::to_string(piece.ended_line) + "\n";
+        lines.append("|").append(std::to_string(piece.ended_line)).append("\n");
       }
     }
   };
@@ -48,7 +49,9 @@ TEST(VcardUnfolderTest, JoinsFoldsDecodesQuotedPrintableAndLeavesOutPictures) {
 
 TEST(VcardUnfolderTest, KnowsAVcardByItsFirstLine) {
   EXPECT_TRUE(starts_vcard("begin:vCard\r\nVERSION:3.0"));
-  EXPECT_TRUE(starts_vcard("\xEF\xBB\xBF" "BEGIN:VCARD"));
+  EXPECT_TRUE(
+      starts_vcard("\xEF\xBB\xBF"
+                   "BEGIN:VCARD"));
   EXPECT_FALSE(starts_vcard("BEGIN:VCARDS\n"));
   EXPECT_FALSE(starts_vcard(" BEGIN:VCARD\n"));
 }

@@ -207,14 +207,16 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
       {xlsx("<w><sheetData><row><c><v>1</v></c></row>" + nested + "</sheetData></w>", "<w/>",
             "<sst/>"),
        "", "Z!A1=1\n"},
-      {xlsx("<w><sheetData><row><c><v>1</v></c></row><a>" + nested + "</a></sheetData></w>",
-            "<w/>", "<sst/>"),
-       "", "Z!A1=1\nfailed: its part xl/worksheets/sheet9.xml nests elements more than 256 deep; "
+      {xlsx("<w><sheetData><row><c><v>1</v></c></row><a>" + nested + "</a></sheetData></w>", "<w/>",
+            "<sst/>"),
+       "",
+       "Z!A1=1\nfailed: its part xl/worksheets/sheet9.xml nests elements more than 256 deep; "
        "it is not read"},
       {xlsx("<w><sheetData><row><c t='s'><v>100000</v></c></row></sheetData></w>", "<w/>",
             "<sst>" + empty_strings + "<si><t>0912</t></si></sst>"),
        "", "Z!A1=0912\n"},
-      {{}, read_file(stored),
+      {{},
+       read_file(stored),
        "failed: its part xl/worksheets/sheet9.xml holds a row of more than 16 MiB of text; it is "
        "not read"},
   };
