@@ -1,11 +1,13 @@
 // Fuzzes the taking of numbers out of a list: arbitrary bytes, decoded as extract_phone_numbers
 // decodes a file (as UTF-8 when they start as UTF-8, else from CP950), handed to the extraction
-// in two blocks split where the first byte says. Aborts when an output line is not a number
+// in two blocks split where the first byte says; a vCard's lines unfolded first, as the program
+// unfolds them. Aborts when an output line is not a number
 // libphonenumber calls valid for the region, or a number is written twice.
 
 #include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@
 #include "core/list_reader.h"
 #include "extract_phone_numbers/number_extraction.h"
 #include "extract_phone_numbers/phone_number_finder.h"
+#include "extract_phone_numbers/vcard_unfolder.h"
 
 namespace {
 
@@ -34,6 +37,28 @@ std::string text_of(std::string_view bytes) {
   return text;
 }
 
+void add_vcard_pieces(std::span<const VcardPiece> pieces, NumberExtraction& extraction) {
+  for (const VcardPiece& piece : pieces) {
+    extraction.add_text(piece.text);
+    if (piece.ended_line != 0) {
+      extraction.end_line(std::to_string(piece.ended_line));
+    }
+  }
+}
+
+// Hands `text` to `extraction` in two blocks split at `split`.
+void extract(std::string_view text, std::size_t split, NumberExtraction& extraction) {
+  if (!starts_vcard(text)) {
+    extraction.add_lines(text.substr(0, split));
+    extraction.add_lines(text.substr(split));
+    return;
+  }
+  VcardUnfolder unfolder;
+  add_vcard_pieces(unfolder.unfold(text.substr(0, split)), extraction);
+  add_vcard_pieces(unfolder.unfold(text.substr(split)), extraction);
+  add_vcard_pieces(unfolder.finish(), extraction);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -46,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream notes;
   NumberExtraction extraction(finder(), notes);
   extraction.begin_source("list");
-  extraction.add_lines(std::string_view(text).substr(0, split));
-  extraction.add_lines(std::string_view(text).substr(split));
+  extract(text, split, extraction);
   extraction.end_source();
   const std::string numbers = extraction.take_new_numbers();
   std::set<std::string> written;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,6 +107,23 @@ std::optional<std::int32_t> read_per_file_limit(Console& console) {
   return static_cast<std::int32_t>(*count.value);
 }
 
+// Converts the list named `list_path` and returns how that ended; nullopt, saying why, when it
+// cannot be used.
+std::optional<ConversionResult> convert_list(const std::string& list_path,
+                                             std::int32_t per_file_limit,
+                                             std::optional<FileIdentity> answers_file,
+                                             FileSystem& files, TerminationSlot& slot,
+                                             Console& console) {
+  ListEntries list(files, kListBlockSize);
+  if (const std::optional<Failure> why_unusable = open_phone_list(list, list_path, answers_file)) {
+    console.write_reason(*why_unusable);
+    console.print_line(kListUnusable);
+    return std::nullopt;
+  }
+  GroupFileWriter writer(files, ".", slot, list.reader().identity());
+  return convert_phone_list(list, per_file_limit, writer, console);
+}
+
 // Asks for list names until one can be converted, and returns how that conversion ended;
 // nullopt when the answers run out first.
 std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_limit,
@@ -118,18 +136,23 @@ std::optional<ConversionResult> convert_first_usable_list(std::int32_t per_file_
     if (!list_path) {
       return std::nullopt;
     }
-    ListEntries list(files, kListBlockSize);
     // A name cut short is not the name typed, and could name another file: it is refused as
     // the name typed would be.
-    const std::optional<Failure> why_unusable =
-        console.last_answer_cut() ? std::optional(FileSystem::name_too_long(shown(*list_path)))
-                                  : open_phone_list(list, *list_path, answers_file);
-    if (why_unusable) {
-      console.write_reason(*why_unusable);
+    if (console.last_answer_cut()) {
+      console.write_reason(FileSystem::name_too_long(shown(*list_path)));
       console.print_line(kListUnusable);
-    } else {
-      GroupFileWriter writer(files, ".", slot, list.reader().identity());
-      return convert_phone_list(list, per_file_limit, writer, console);
+      continue;
+    }
+    // Memory running out anywhere in the conversion ends it here, the list not read; what
+    // held the memory is freed on the way.
+    try {
+      if (std::optional<ConversionResult> result =
+              convert_list(*list_path, per_file_limit, answers_file, files, slot, console)) {
+        return result;
+      }
+    } catch (const std::bad_alloc&) {
+      console.write_reason(FileSystem::out_of_memory(shown(*list_path)));
+      return ConversionResult::ListReadFailed;
     }
   }
 }

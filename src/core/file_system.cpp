@@ -10,6 +10,8 @@
 #include <limits>
 #include <utility>
 
+#include "core/message_catalog.h"
+
 namespace {
 
 // The failure of a call on `subject` with the errno `error`: the one place an errno becomes
@@ -159,7 +161,7 @@ Failure FileSystem::name_too_long(std::string subject) {
 }
 
 Failure FileSystem::out_of_memory(std::string subject) {
-  return system_failure(std::move(subject), ENOMEM);
+  return {std::move(subject), catalog::gettext("too large to read in the memory available")};
 }
 
 void FileSystem::forget_last_error() {

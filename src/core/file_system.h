@@ -109,7 +109,9 @@ class FileSystem {
 
   // The failure of replacing `subject`, a folder, with a file.
   static Failure is_a_directory(std::string subject);
-  // The failure of reading `subject` when memory ran out (a library's own allocation failed).
+  // The failure of reading `subject` when memory ran out (an allocation failed: a library's
+  // own, or one that threw std::bad_alloc). Its reason is made from the catalog alone, no
+  // larger than the catalog's text.
   static Failure out_of_memory(std::string subject);
   // The failure of opening `subject`, a name longer than any the system takes.
   static Failure name_too_long(std::string subject);

@@ -2,9 +2,11 @@
 // each file named there (or standard input) and writes them on standard output, one a line:
 // the mobile numbers, or with --all every valid one.
 
+#include <execinfo.h>
 #include <unistd.h>
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +80,24 @@ std::string version_text() {
          catalog::gettext("License MIT.\n");
 }
 
+// Loads the unwinder of the C library's own frames now. It is loaded on first use, which fails
+// when memory has run out: a std::bad_alloc thrown then through such a frame (the
+// pthread_once in which libphonenumber loads its metadata) would end the program. backtrace(3)
+// loads it.
+void load_unwinder() {
+  void* frame = nullptr;
+  ::backtrace(&frame, 1);
+}
+
+// Takes the numbers out of the files the options name.
+int extract_numbers(const ExtractionOptions& options) {
+  FileSystem files;
+  const PhoneNumberFinder finder(options.region);
+  NumberExtraction extraction(finder, std::cerr,
+                              options.all ? NumbersWritten::All : NumbersWritten::Mobiles);
+  return extract_from_files(options.files, files, STDOUT_FILENO, extraction, std::cerr);
+}
+
 int usage_error(const std::string& reason) {
   write_note(std::cerr, {"", reason});
   std::cerr << catalog::gettext("Try 'extract_phone_numbers --help' for more information.") << '\n';
@@ -99,9 +119,14 @@ int main(int argc, char** argv) {
     std::cout << (options.help ? help_text() : version_text()) << std::flush;
     return std::cout ? 0 : 1;
   }
-  FileSystem files;
-  const PhoneNumberFinder finder(options.region);
-  NumberExtraction extraction(finder, std::cerr,
-                              options.all ? NumbersWritten::All : NumbersWritten::Mobiles);
-  return extract_from_files(options.files, files, STDOUT_FILENO, extraction, std::cerr);
+  load_unwinder();
+  // Memory running out before the first file is read leaves that file unread. (Once reading
+  // has begun, extract_from_files notes the file being read.)
+  try {
+    return extract_numbers(options);
+  } catch (const std::bad_alloc&) {
+    write_note(std::cerr, FileSystem::out_of_memory(shown_file_name(
+                              options.files.empty() ? "-" : options.files.front())));
+    return 1;
+  }
 }

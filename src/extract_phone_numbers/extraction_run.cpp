@@ -1,13 +1,16 @@
 #include "extract_phone_numbers/extraction_run.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
+#include <string_view>
 #include <ostream>
 
 #include "core/failure.h"
 #include "core/list_reader.h"
 #include "core/message_catalog.h"
 #include "core/text_rules.h"
+#include "extract_phone_numbers/vcard_unfolder.h"
 #include "spreadsheet/spreadsheet_reader.h"
 
 namespace {
@@ -39,13 +42,36 @@ bool write_new_numbers(NumberExtraction& extraction, FileSystem& file_system, in
   return true;
 }
 
+// Hands the pieces of a vCard's unfolded lines to `extraction`, each line labelled with the
+// number of the line where it starts.
+void add_vcard_pieces(std::span<const VcardPiece> pieces, NumberExtraction& extraction) {
+  for (const VcardPiece& piece : pieces) {
+    extraction.add_text(piece.text);
+    if (piece.ended_line != 0) {
+      extraction.end_line(std::to_string(piece.ended_line));
+    }
+  }
+}
+
+// Hands `text`, the next text of the source, to `extraction`: through `vcard` when the source
+// is a vCard, else as lines.
+void add_text(std::string_view text, std::optional<VcardUnfolder>& vcard,
+              NumberExtraction& extraction) {
+  if (vcard) {
+    add_vcard_pieces(vcard->unfold(text), extraction);
+  } else {
+    extraction.add_lines(text);
+  }
+}
+
 // Reads the text of `list`, named `shown_name` in notes, writing its numbers as they are found.
 FileResult extract_from_text(ListReader& list, const std::string& shown_name,
                              FileSystem& file_system, int output_fd, NumberExtraction& extraction,
                              std::ostream& notes) {
   extraction.begin_source(shown_name);
   FileResult result = FileResult::Read;
-  while (true) {
+  std::optional<VcardUnfolder> vcard;
+  for (bool first_block = true;; first_block = false) {
     const ListBlock block = list.next_block();
     if (block.failure) {
       write_note(notes, {shown_name, block.failure->reason});
@@ -55,17 +81,23 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
     if (block.text.empty()) {
       break;
     }
+    if (first_block && starts_vcard(block.text)) {
+      vcard.emplace();
+    }
     if (block.not_utf8_from) {
-      extraction.add_lines(block.text.substr(0, *block.not_utf8_from));
+      add_text(block.text.substr(0, *block.not_utf8_from), vcard, extraction);
       extraction.note_bytes_not_utf8();
-      extraction.add_lines(block.text.substr(*block.not_utf8_from));
+      add_text(block.text.substr(*block.not_utf8_from), vcard, extraction);
       result = FileResult::ReadNotAsWritten;
     } else {
-      extraction.add_lines(block.text);
+      add_text(block.text, vcard, extraction);
     }
     if (!write_new_numbers(extraction, file_system, output_fd, notes)) {
       return FileResult::OutputFailed;
     }
+  }
+  if (vcard) {
+    add_vcard_pieces(vcard->finish(), extraction);
   }
   extraction.end_source();
   return write_new_numbers(extraction, file_system, output_fd, notes) ? result
@@ -119,7 +151,7 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
 FileResult extract_from_file(const std::string& name, FileSystem& file_system, int output_fd,
                              NumberExtraction& extraction, std::ostream& notes) {
   const bool standard_input = name == kStandardInputName;
-  const std::string shown_name = standard_input ? catalog::gettext("standard input") : name;
+  const std::string shown_name = shown_file_name(name);
   ListReader list(file_system, kBlockSize, {.zip_archives = true, .big5 = true});
   if (const std::optional<Failure> failure =
           list.open(standard_input ? std::string(kStandardInputPath) : name)) {
@@ -146,7 +178,15 @@ int extract_from_files(const std::vector<std::string>& files, FileSystem& file_s
   const std::vector<std::string> standard_input_alone = {std::string(kStandardInputName)};
   bool all_read = true;
   for (const std::string& name : files.empty() ? standard_input_alone : files) {
-    const FileResult result = extract_from_file(name, file_system, output_fd, extraction, notes);
+    FileResult result = FileResult::Read;
+    // Memory running out anywhere in the reading of a file ends the run here: what held the
+    // memory is freed on the way, and the note needs only the file's name.
+    try {
+      result = extract_from_file(name, file_system, output_fd, extraction, notes);
+    } catch (const std::bad_alloc&) {
+      write_note(notes, FileSystem::out_of_memory(shown_file_name(name)));
+      return 1;
+    }
     if (result == FileResult::OutputFailed) {
       return 1;
     }
@@ -157,4 +197,8 @@ int extract_from_files(const std::vector<std::string>& files, FileSystem& file_s
     return 1;
   }
   return all_read ? 0 : 1;
+}
+
+std::string shown_file_name(const std::string& name) {
+  return name == kStandardInputName ? catalog::gettext("standard input") : name;
 }

@@ -264,7 +264,12 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
 
 }  // namespace
 
-PhoneNumberFinder::PhoneNumberFinder(std::string_view region) : region_(region) {}
+// The library loads its metadata once, on first use: here, on the thread that makes the finder,
+// so that memory running out while loading it throws std::bad_alloc to this thread's caller
+// and never on a search thread inside the library's pthread_once.
+PhoneNumberFinder::PhoneNumberFinder(std::string_view region) : region_(region) {
+  phone_util();
+}
 
 bool PhoneNumberFinder::is_known_region(std::string_view region) {
   std::set<std::string> regions;

@@ -10,6 +10,9 @@ namespace {
 // Repetition makes at most this many cells over the file, beyond those the file writes.
 constexpr std::int64_t kMaxRepeatedCells = std::int64_t{1} << 20;
 
+static_assert(sizeof(SpreadsheetCell) + sizeof(std::int64_t) <= kCellOverheadBytes,
+              "a cell's overhead counts what holding it takes beside its text");
+
 }  // namespace
 
 const char* row_too_large() {
@@ -47,6 +50,7 @@ void RowBuilder::begin(std::int64_t number, bool hidden) {
   cells_.clear();
   columns_.clear();
   bytes_ = 0;
+  text_bytes_ = 0;
   copies_left_ = 0;
   cell_.clear();
 }
@@ -74,7 +78,8 @@ const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std
   if (const char* reason = count_copies(count - 1)) {
     return reason;
   }
-  if (text.size() > (kMaxRowTextBytes - bytes_) / static_cast<std::size_t>(count)) {
+  const std::size_t cell_bytes = text.size() + kCellOverheadBytes;
+  if (cell_bytes > (kMaxRowTextBytes - bytes_) / static_cast<std::size_t>(count)) {
     return row_too_large();
   }
   row_held_ = true;
@@ -86,7 +91,8 @@ const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std
     cells_.push_back({cell_reference(at, number_), std::string(text)});
     columns_.push_back(at);
   }
-  bytes_ += text.size() * static_cast<std::size_t>(count);
+  bytes_ += cell_bytes * static_cast<std::size_t>(count);
+  text_bytes_ += text.size() * static_cast<std::size_t>(count);
   return nullptr;
 }
 

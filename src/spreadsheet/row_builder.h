@@ -11,8 +11,11 @@
 #include "spreadsheet/cell_values.h"
 #include "spreadsheet/spreadsheet_reader.h"
 
-// A row holds at most this much text, copies by repetition included.
+// A row holds at most this much text, copies by repetition included, each cell counting
+// kCellOverheadBytes besides its text: what holding it takes, so that a row of millions of
+// one-character cells is refused as one of a long text is.
 inline constexpr std::size_t kMaxRowTextBytes = std::size_t{16} << 20;
+inline constexpr std::size_t kCellOverheadBytes = 80;
 
 // Why a row is refused when it would hold more than kMaxRowTextBytes of text: a text with one
 // %s for the part's name.
@@ -65,6 +68,8 @@ class RowBuilder {
   // cell and not hidden. A hidden row that held something counts as `count` hidden rows.
   [[nodiscard]] bool end_row(std::int64_t count);
 
+  // The bytes of text in the row's cells.
+  [[nodiscard]] std::size_t text_bytes() const { return text_bytes_; }
   // Whether the row holds no cell.
   [[nodiscard]] bool empty() const { return cells_.empty(); }
   // Whether copies of the row are still to be handed out.
@@ -91,7 +96,8 @@ class RowBuilder {
   std::int64_t number_ = 0;
   std::vector<SpreadsheetCell> cells_;
   std::vector<std::int64_t> columns_;  // of cells_
-  std::size_t bytes_ = 0;              // of text in cells_
+  std::size_t bytes_ = 0;              // of cells_, kCellOverheadBytes each besides its text
+  std::size_t text_bytes_ = 0;         // of text in cells_
   std::string cell_;                   // the text of the cell being read
   std::int64_t copies_left_ = 0;
   std::int64_t repeated_cells_ = 0;  // made by repetition over the file

@@ -9,6 +9,7 @@
 #include "core/message_catalog.h"
 #include "spreadsheet/ods_content.h"
 #include "spreadsheet/row_builder.h"
+#include "spreadsheet/text_budget.h"
 #include "spreadsheet/xlsx_parts.h"
 #include "spreadsheet/xml_stream.h"
 #include "spreadsheet/zip_archive.h"
@@ -46,7 +47,7 @@ class SpreadsheetReader::Workbook {
 
   [[nodiscard]] SpreadsheetRow next_row() {
     if (row_.has_copies()) {
-      return row_.hand_out_copy();
+      return within_budget(row_.hand_out_copy());
     }
     while (!ended_) {
       if (!in_sheet_) {
@@ -57,7 +58,8 @@ class SpreadsheetReader::Workbook {
       }
       switch (stream_.advance()) {
         case Progress::Paused:
-          return row_.hand_out(ods_ ? ods_content_.sheet() : sheets_[next_sheet_ - 1].name);
+          return within_budget(
+              row_.hand_out(ods_ ? ods_content_.sheet() : sheets_[next_sheet_ - 1].name));
         case Progress::Failed:
           return end_with(stream_.failure());
         case Progress::Ended:
@@ -153,6 +155,14 @@ class SpreadsheetReader::Workbook {
     return stream_.open(sheet.member, worksheet_);
   }
 
+  // `row`, unless its text passes the limits of what the file may hand out.
+  SpreadsheetRow within_budget(SpreadsheetRow row) {
+    if (!budget_.spend(row_.text_bytes(), archive_.unpacked_so_far())) {
+      return end_with(Failure{name_, TextBudget::refusal()});
+    }
+    return row;
+  }
+
   SpreadsheetRow end_with(std::optional<Failure> failure) {
     ended_ = true;
     return {{}, {}, std::move(failure), {}};
@@ -162,12 +172,13 @@ class SpreadsheetReader::Workbook {
   ZipArchive archive_;
   XmlStream stream_;
   RowBuilder row_;
+  TextBudget budget_;
   bool ods_ = false;
   bool in_sheet_ = false;  // a sheet's part is being read
   bool ended_ = false;
   std::vector<XlsxSheet> sheets_;
   std::size_t next_sheet_ = 0;
-  std::vector<std::string> shared_strings_;
+  StringTable shared_strings_;
   XlsxWorksheet worksheet_;
   OdsContent ods_content_;
 };

@@ -66,8 +66,10 @@ struct SpreadsheetRow {
 // one is concerned. It refuses: a ZIP archive that is neither (an office document of another
 // kind, any other archive); a damaged archive, or a part of it that is not well-formed XML; a
 // part that unpacks to more than 1 GiB, or to more than 100 times its packed size (see
-// zip_archive.h); a row holding more than 16 MiB of text; more than 2^20 cells that
-// repetition makes. Any of these fails `open`, or the row where it is met.
+// zip_archive.h); elements nested more than 256 deep; a row holding more than 16 MiB of text,
+// each cell counting 80 bytes besides its text; more than 2^20 cells that repetition makes;
+// cells that hand out more text than 64 times what the archive has unpacked so far, or more
+// than 1 GiB (text_budget.h). Any of these fails `open`, or the row where it is met.
 class SpreadsheetReader {
  public:
   // Reads and closes the file through `files`, which must outlive the reader.

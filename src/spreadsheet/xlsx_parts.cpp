@@ -83,34 +83,39 @@ class XlsxSheetList : public XmlContent {
   std::set<std::string, std::less<>> listed_;  // the parts of `sheets`
 };
 
-// xl/sharedStrings.xml: the table of texts that cells refer to by number.
+// xl/sharedStrings.xml: the table of texts that cells refer to by number, each added at the
+// end of its item.
 class XlsxSharedStrings : public XmlContent {
  public:
   Reaction start(std::string_view name, XmlAttributes /*attributes*/) override {
     if (name == "si") {
-      texts.emplace_back();
+      in_item_ = true;
+      item_.clear();
     }
     runs_.start(name);
     return Reaction::Go;
   }
   Reaction end(std::string_view name) override {
     runs_.end(name);
-    if (name == "si" && !texts.empty()) {
-      texts.back() = unescaped_xlsx_text(texts.back());
+    if (name == "si" && in_item_) {
+      in_item_ = false;
+      texts.add(unescaped_xlsx_text(item_));
     }
     return Reaction::Go;
   }
   Reaction text(std::string_view text) override {
-    if (runs_.in_text() && !texts.empty()) {
-      texts.back().append(text);
+    if (runs_.in_text() && in_item_) {
+      item_.append(text);
     }
     return Reaction::Go;
   }
 
-  std::vector<std::string> texts;
+  StringTable texts;
 
  private:
   XlsxTextRuns runs_;
+  bool in_item_ = false;
+  std::string item_;  // the text of the item being read
 };
 
 }  // namespace
@@ -145,7 +150,7 @@ void XlsxTextRuns::end(std::string_view name) {
   }
 }
 
-XlsxWorksheet::XlsxWorksheet(RowBuilder& row, const std::vector<std::string>& shared_strings)
+XlsxWorksheet::XlsxWorksheet(RowBuilder& row, const StringTable& shared_strings)
     : row_(row), shared_strings_(shared_strings) {}
 
 void XlsxWorksheet::begin_sheet() {

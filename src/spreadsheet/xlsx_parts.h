@@ -9,6 +9,7 @@
 
 #include "core/failure.h"
 #include "spreadsheet/row_builder.h"
+#include "spreadsheet/string_table.h"
 #include "spreadsheet/xml_stream.h"
 
 class ZipArchive;
@@ -26,7 +27,7 @@ struct XlsxWorkbook {
   // The worksheets in the workbook's order, each part once; chart sheets are left out.
   std::vector<XlsxSheet> sheets;
   // The texts that cells refer to by number, escapes unescaped.
-  std::vector<std::string> shared_strings;
+  StringTable shared_strings;
   std::optional<Failure> failure;  // set when reading failed; then the rest may be partial
 };
 
@@ -60,7 +61,7 @@ class XlsxWorksheet : public XmlContent {
  public:
   // Builds the rows in `row`, taking the texts of shared-text cells from `shared_strings`; both
   // must outlive it.
-  XlsxWorksheet(RowBuilder& row, const std::vector<std::string>& shared_strings);
+  XlsxWorksheet(RowBuilder& row, const StringTable& shared_strings);
 
   // Makes it ready for the next worksheet's part.
   void begin_sheet();
@@ -76,7 +77,7 @@ class XlsxWorksheet : public XmlContent {
   const char* shared_string_cell(const std::string& value);
 
   RowBuilder& row_;
-  const std::vector<std::string>& shared_strings_;
+  const StringTable& shared_strings_;
   bool in_sheet_data_ = false;
   bool in_cell_ = false;
   bool in_value_ = false;  // in a cell's <v>

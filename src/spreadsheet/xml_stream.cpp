@@ -40,10 +40,16 @@ std::optional<std::string_view> attribute(XmlAttributes attributes, std::string_
 struct XmlStream::Handlers {
   static void XMLCALL on_start(void* stream, const XML_Char* name, const XML_Char** attributes) {
     auto* self = static_cast<XmlStream*>(stream);
+    if (++self->depth_ > kMaxXmlDepth) {
+      self->too_deep_ = true;
+      self->react(Reaction::Stop);
+      return;
+    }
     self->react(self->content_->start(local_name(name), attributes));
   }
   static void XMLCALL on_end(void* stream, const XML_Char* name) {
     auto* self = static_cast<XmlStream*>(stream);
+    --self->depth_;
     self->react(self->content_->end(local_name(name)));
   }
   static void XMLCALL on_text(void* stream, const XML_Char* text, int length) {
@@ -64,6 +70,8 @@ std::optional<Failure> XmlStream::open(const std::string& member, XmlContent& co
   member_ = member;
   content_ = &content;
   content.clear_stop_reason();
+  depth_ = 0;
+  too_deep_ = false;
   suspended_ = false;
   final_ = false;
   failure_.reset();
@@ -123,8 +131,15 @@ void XmlStream::react(Reaction reaction) {
   }
 }
 
-// Why the parse failed: the content's refusal, memory running out, or the part's XML.
+// Why the parse failed: elements nested too deep, the content's refusal, memory running out,
+// or the part's XML.
 Failure XmlStream::parse_failure() const {
+  if (too_deep_) {
+    return member_failure(file_name_,
+                          catalog::gettext("its part %s nests elements more than 256 deep; it is "
+                                           "not read"),
+                          member_);
+  }
   if (content_->stop_reason() != nullptr) {
     return member_failure(file_name_, content_->stop_reason(), member_);
   }

@@ -57,10 +57,14 @@ class XmlContent {
 // How far a parse got.
 enum class Progress { Paused, Ended, Failed };
 
+// Elements nest at most this deep in a part; a deeper part is refused, before the parser's
+// stack of open elements takes memory without bound.
+inline constexpr int kMaxXmlDepth = 256;
+
 // One XML part of the archive at a time, unpacked and parsed in chunks into its content,
 // pausing where the content asks and resuming from there. Its failures name the file, and the
-// part where one is concerned: a part missing, damaged, or not well-formed XML; a refusal of
-// the content; memory running out.
+// part where one is concerned: a part missing, damaged, or not well-formed XML; elements
+// nested deeper than kMaxXmlDepth; a refusal of the content; memory running out.
 class XmlStream {
  public:
   // Reads parts of `archive`, naming the file `file_name` in failures; both must outlive it.
@@ -99,6 +103,8 @@ class XmlStream {
   std::string member_;
   XmlContent* content_ = nullptr;
   XML_ParserStruct* parser_ = nullptr;
+  int depth_ = 0;  // of the element being read
+  bool too_deep_ = false;
   bool suspended_ = false;
   bool final_ = false;  // the last chunk has been given to the parser
   std::optional<Failure> failure_;

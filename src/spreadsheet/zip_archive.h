@@ -71,6 +71,9 @@ class ZipArchive {
   // REQUIRES: open_member succeeded.
   [[nodiscard]] ZipRead read(std::span<char> buffer);
 
+  // The bytes unpacked so far, of every member read.
+  [[nodiscard]] std::uint64_t unpacked_so_far() const { return unpacked_before_ + unpacked_; }
+
   // The file as minizip reads it: its descriptor, where minizip stands in it, and the failure of
   // the last read that failed. Defined in zip_archive.cpp.
   struct File;

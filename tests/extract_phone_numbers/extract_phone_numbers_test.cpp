@@ -208,4 +208,36 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
   }
 }
 
+// Under each limit of address space from 40 to 100 MiB the program either reads the list, or
+// says that memory ran out and ends with status 1; it never aborts. (Under the least of them
+// the dynamic loader cannot even map the libraries.)
+TEST(ExtractPhoneNumbersTest, SaysWhenMemoryRunsOutAndNeverAborts) {
+#ifdef CHANGE_UTF8_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve far more address space than these limits";
+#endif
+  const test_support::ScopedTempDir dir;
+  test_support::write_file(dir.path() / "list.txt", "0912345678\n");
+  int out_of_memory_runs = 0;
+  for (int mib = 40; mib <= 100; ++mib) {
+    const std::string command = "cd " + dir.path().string() + " && ulimit -c 0 && ulimit -v " +
+                                std::to_string(mib * 1024) + " && LC_ALL=C " +
+                                EXTRACT_PHONE_NUMBERS_PATH + " list.txt >out 2>errors";
+    const int status = WEXITSTATUS(std::system(command.c_str()));
+    const std::string errors = test_support::read_file(dir.path() / "errors");
+    if (status == 127) {
+      continue;  // the libraries could not be mapped
+    }
+    if (status == 0) {
+      EXPECT_EQ(errors, "extract_phone_numbers: list.txt: 1 phone number\n") << mib << " MiB";
+      continue;
+    }
+    EXPECT_EQ(status, 1) << mib << " MiB: " << errors;
+    EXPECT_EQ(errors,
+              "extract_phone_numbers: list.txt: too large to read in the memory available\n")
+        << mib << " MiB";
+    ++out_of_memory_runs;
+  }
+  EXPECT_GT(out_of_memory_runs, 0);
+}
+
 }  // namespace

@@ -181,6 +181,20 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
   const std::string blanks(std::size_t{2} << 20, ' ');
   const std::string bomb_archive = read_file(archive(ods(blanks)));
   const std::string open_table = "<t:table t:name='s'><t:table-row t:number-rows-repeated=";
+  std::string nested;  // 2 elements around it: 254 more is the deepest nesting read
+  for (int depth = 0; depth < 254; ++depth) {
+    nested = "<a>" + nested + "</a>";
+  }
+  std::string empty_strings;
+  std::string one_character_cells;  // a row of 16 MiB once each cell counts 80 bytes
+  for (int item = 0; item < 210000; ++item) {
+    empty_strings += item < 100000 ? "<si/>" : "";
+    one_character_cells += "<c><v>1</v></c>";
+  }
+  const std::filesystem::path stored = dir_.path() / "stored";
+  ASSERT_TRUE(write_zip_archive(
+      stored, xlsx("<sheetData><row>" + one_character_cells + "</row></sheetData>", "", "<sst/>"),
+      false));
   const struct {
     Members members;
     std::string bytes;  // instead of an archive of the members, when set
@@ -231,6 +245,26 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
        "",
        "failed: its part content.xml repeats cells more than 1048576 times, as a ZIP bomb does; "
        "it is not read"},
+      {ods(open_table + "'1048576'><t:table-cell><x:p>1<x:s x:c='16000000'/>2</x:p>"
+                        "</t:table-cell></t:table-row></t:table>"),
+       "",
+       "failed: its cells hold more than 64 times the text it unpacks to, or more than 1 GiB, as "
+       "a ZIP bomb does; it is not read"},
+      {xlsx("<w><sheetData><row><c><v>1</v></c></row>" + nested + "</sheetData></w>", "<w/>",
+            "<sst/>"),
+       "", "Z!A1=1\n"},
+      {xlsx("<w><sheetData><row><c><v>1</v></c></row><a>" + nested + "</a></sheetData></w>", "<w/>",
+            "<sst/>"),
+       "",
+       "Z!A1=1\nfailed: its part xl/worksheets/sheet9.xml nests elements more than 256 deep; "
+       "it is not read"},
+      {xlsx("<w><sheetData><row><c t='s'><v>100000</v></c></row></sheetData></w>", "<w/>",
+            "<sst>" + empty_strings + "<si><t>0912</t></si></sst>"),
+       "", "Z!A1=0912\n"},
+      {{},
+       read_file(stored),
+       "failed: its part xl/worksheets/sheet9.xml holds a row of more than 16 MiB of text; it is "
+       "not read"},
   };
   for (const auto& row : rows) {
     const std::filesystem::path path = archive(row.members);
@@ -246,7 +280,6 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
   for (int row = 0; row < 3000; ++row) {
     table += "<t:table-row><t:table-cell><x:p>0912345678</x:p></t:table-cell></t:table-row>";
   }
-  const std::filesystem::path stored = dir_.path() / "stored";
   ASSERT_TRUE(write_zip_archive(stored, ods("<t:table t:name='s'>" + table + "</t:table>"), false));
   for (long call = 1;; ++call) {
     file_system_.fail_read_at_call(call);
