@@ -63,7 +63,7 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
        "\x99\xEF\xBC\x96\xEF\xBC\x90\xEF\xBC\x92\xEF\xBC\x90: taken as 0916796020, with the "
        "leading 0 it lacked\n"},
       {"BEGIN:VCARD\nVERSION:3.0\n2026/12/01 15:04\n123456\n0912345678 0000000\n", "0912345678\n",
-       ""},
+       "extract_phone_numbers: list.csv:5: 0912345678 0000000: holds digits but no phone number\n"},
       // An ill-formed byte is one character: the separator after it stays a separator.
       {"\xE4,912345678", "0912345678\n",
        "extract_phone_numbers: list.csv:1: 912345678: taken as 0912345678, with the leading 0 it "
