@@ -399,7 +399,7 @@ DigitGroups digit_groups(std::string_view text, std::size_t begin) {
 // A run of more groups than this is not split: no list writes that many numbers so.
 constexpr std::size_t kMostGroupsSplit = 32;
 
-// The numbers that the run `groups` of `text` is when it splits into consecutive groups each
+// The numbers that the run `groups` of `text` (none, perhaps) is when it splits into consecutive groups each
 // a number (number_written) in exactly one way; none when it splits in no way or in several.
 std::vector<FoundNumber> split_numbers(std::string_view text, const DigitGroups& groups,
                                        const std::string& region) {
@@ -447,9 +447,26 @@ bool may_bound_groups(char byte) {
          std::string_view("+()").find(byte) == std::string_view::npos;
 }
 
+// The groups of `groups` that overlap none of `found`, in runs cut where one does.
+std::vector<DigitGroups> groups_not_found(const DigitGroups& groups,
+                                          const std::vector<FoundNumber>& found) {
+  std::vector<DigitGroups> runs(1);
+  for (const DigitRun& group : groups) {
+    const bool overlaps = std::ranges::any_of(found, [&](const FoundNumber& number) {
+      return number.begin < group.second && group.first < number.end;
+    });
+    if (!overlaps) {
+      runs.back().push_back(group);
+    } else if (!runs.back().empty()) {
+      runs.emplace_back();
+    }
+  }
+  return runs;
+}
+
 // Adds to `found`, the numbers found in `text` in order, those of each run of two digit groups
-// or more (digit_groups) that overlaps none of them, stands between bytes that may_bound_groups
-// and splits in one way (split_numbers), keeping the order.
+// or more (digit_groups) that stands between bytes that may_bound_groups: of each part of it
+// that overlaps none of them and splits in one way (split_numbers). Keeps the order.
 void find_side_by_side(std::string_view text, const std::string& region,
                        std::vector<FoundNumber>& found) {
   std::vector<FoundNumber> side_by_side;
@@ -461,10 +478,10 @@ void find_side_by_side(std::string_view text, const std::string& region,
     const std::size_t end = groups.back().second;
     const bool bounded = (next == 0 || may_bound_groups(text[next - 1])) &&
                          (end == text.size() || may_bound_groups(text[end]));
-    const bool overlaps = std::ranges::any_of(
-        found, [&](const FoundNumber& number) { return number.begin < end && next < number.end; });
-    if (groups.size() >= 2 && groups.size() <= kMostGroupsSplit && bounded && !overlaps) {
-      std::ranges::move(split_numbers(text, groups, region), std::back_inserter(side_by_side));
+    if (groups.size() >= 2 && groups.size() <= kMostGroupsSplit && bounded) {
+      for (const DigitGroups& part : groups_not_found(groups, found)) {
+        std::ranges::move(split_numbers(text, part, region), std::back_inserter(side_by_side));
+      }
     }
     next = end;
   }

@@ -11,7 +11,8 @@ import phonenumbers
 WHITESPACE = "\t\v\f \u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000"
 CELL = re.compile("[^" + WHITESPACE + ",;|\u3001\uff0c\uff1b]+")
 DIGIT_CELL = re.compile("[0-9\uff10-\uff19]{7,15}")
-GROUP_RUN = re.compile("(?<![0-9A-Za-z+()])(?<![0-9][ -])[0-9]+(?:[ -][0-9]+)+(?![0-9A-Za-z+()])(?![ -][0-9])")
+GROUP_RUN = re.compile("(?<![0-9A-Za-z+()])(?<![0-9][ -])[0-9]+(?:[ -][0-9]+)+"
+                       "(?![0-9A-Za-z+()])(?![ -][0-9])")
 MOBILE_TYPES = (phonenumbers.PhoneNumberType.MOBILE,
                 phonenumbers.PhoneNumberType.FIXED_LINE_OR_MOBILE)
 
@@ -62,15 +63,22 @@ def splits(run, groups, region):
 
 
 def side_by_side(line, region, matches):
+    """The numbers of the runs of digit groups, cut where a match overlaps them."""
     for run in GROUP_RUN.finditer(line):
-        groups = [group.span() for group in re.finditer("[0-9]+", run.group())]
-        if len(groups) > 32 or any(match.start < run.end() and run.start() < match.end
-                                   for match in matches):
+        groups = [(run.start() + group.start(), run.start() + group.end())
+                  for group in re.finditer("[0-9]+", run.group())]
+        if len(groups) > 32:
             continue
-        ways = splits(run.group(), groups, region)
-        if len(ways) == 1:
-            yield from ((run.start() + start, run.start() + end, number)
-                        for start, end, number in ways[0])
+        parts = [[]]
+        for group in groups:
+            if not any(match.start < group[1] and group[0] < match.end for match in matches):
+                parts[-1].append(group)
+            elif parts[-1]:
+                parts.append([])
+        for part in parts:
+            ways = splits(line, part, region)
+            if len(ways) == 1:
+                yield from ways[0]
 
 
 def numbers_in(line, region):
