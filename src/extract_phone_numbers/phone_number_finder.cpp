@@ -84,16 +84,13 @@ std::pair<std::size_t, std::size_t> space_run(std::string_view text) {
   return {bytes, characters};
 }
 
-// Appends the white space `run` at byte `from`, of `characters` characters, to `searched` as
-// the matcher reads a number best: nothing right after ( or before ) (`before` being the text
-// after it), one space for a run of two characters or more or a stray character, the run as
-// it is otherwise. The matcher rejects a number after a control character, as it does one
+// Appends the white space `run` at byte `from`, of `characters` characters, to `searched`:
+// one space for a run of two characters or more or a stray character, the run as it is
+// otherwise. The matcher misses a number with a run of spaces between its groups or inside its
+// brackets ((  03  )  963-6548); it rejects a number after a control character, as it does one
 // after a letter, and finds nothing at all in a text holding a non-character.
 void append_space_run(SearchedText& searched, std::string_view run, std::size_t characters,
-                      std::size_t from, std::string_view before) {
-  if (searched.text.ends_with('(') || before.starts_with(')')) {
-    return;
-  }
+                      std::size_t from) {
   const bool as_it_is = characters == 1 && stray_character_length(run) == 0;
   searched.append(as_it_is ? run : " ", from);
 }
@@ -131,7 +128,7 @@ SearchedText searched_form(std::string_view text, const std::string& region,
   while (next < text.size()) {
     const std::string_view rest = text.substr(next);
     if (const auto [bytes, characters] = space_run(rest); bytes > 0) {
-      append_space_run(searched, rest.substr(0, bytes), characters, next, rest.substr(bytes));
+      append_space_run(searched, rest.substr(0, bytes), characters, next);
       next += bytes;
       continue;
     }
@@ -399,8 +396,9 @@ DigitGroups digit_groups(std::string_view text, std::size_t begin) {
 // A run of more groups than this is not split: no list writes that many numbers so.
 constexpr std::size_t kMostGroupsSplit = 32;
 
-// The numbers that the run `groups` of `text` (none, perhaps) is when it splits into consecutive groups each
-// a number (number_written) in exactly one way; none when it splits in no way or in several.
+// The numbers that the run `groups` of `text` (none, perhaps) is when it splits into consecutive
+// groups each a number (number_written) in exactly one way; none when it splits in no way or in
+// several.
 std::vector<FoundNumber> split_numbers(std::string_view text, const DigitGroups& groups,
                                        const std::string& region) {
   const std::size_t count = groups.size();

@@ -60,15 +60,14 @@ class PhoneNumberFinder {
   // matcher finds for the region with the leniency VALID (each one a valid number, not part of
   // a longer run of digits or letters), and those written side by side. The text is searched
   // as people write numbers: each byte that is not well-formed UTF-8 as `?`; each control
-  // character but tab and each non-character (stray_character_length) as a space; no space
-  // right inside brackets or before `)`, and one space for a run of white space; a dot of
-  // group_dot_length between digits as `.`; a +1 to +9 glued to a number written with the
-  // region's national prefix (+10953-209-804), where the whole is no valid number, as a
-  // space. A run of digit groups joined by single spaces or dashes that overlaps no number
-  // found gives the numbers it splits into when it splits into consecutive groups each a
-  // valid number written as the matcher takes one, in exactly one way (0912 345 678 0922 333
-  // 444). A text with fewer than four characters that may be digits holds no number and is
-  // not searched further.
+  // character but tab and each non-character (stray_character_length) as a space; one space
+  // for a run of white space; a dot of group_dot_length between digits as `.`; a +1 to +9
+  // glued to a number written with the region's national prefix (+10953-209-804), where the
+  // whole is no valid number, as a space. A run of digit groups joined by single spaces or
+  // dashes (0912 345 678 0922 333 444), cut where it overlaps a number found, gives the
+  // numbers each part splits into when it splits into consecutive groups each a valid number
+  // written as the matcher takes one in exactly one way. A text with fewer than four
+  // characters that may be digits holds no number and is not searched further.
   [[nodiscard]] NumbersInText find_in_text(std::string_view text) const;
 
   // Whether `digits`, ASCII digits, are a valid number of a country other than the region's
