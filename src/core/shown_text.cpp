@@ -40,8 +40,8 @@ struct ShownText::Shown {
   [[nodiscard]] bool done() const { return text.dropped_; }
   static bool is_plain(char byte) { return is_printable_ascii(byte); }
   void plain(std::string_view run) const { text.show_printable_ascii(run, out); }
-  // A C0 control byte, DEL or a byte that starts no character.
-  void other(char /*byte*/) const { text.show(kQuestionMark, out); }
+  // A C0 control byte, DEL or a byte that starts no character: a tab as the space it looks like.
+  void other(char byte) const { text.show(byte == '\t' ? " " : kQuestionMark, out); }
   void character(std::string_view character) const {
     text.show(is_hidden(utf8::code_point(character)) ? kQuestionMark : character, out);
   }

@@ -9,11 +9,11 @@
 #include "core/utf8.h"
 
 // Turns the bytes of one text, given in any number of pieces, into text that cannot drive a
-// terminal nor hide what it holds. Each well-formed UTF-8 character is copied, except that each
-// C0 control byte (00-1F), DEL (7F), C1 control character (U+0080 to U+009F) and invisible or
-// direction-changing character (U+200B to U+200F, U+202A to U+202E, U+2060 to U+2064, U+2066
-// to U+2069, U+FEFF, U+E0000 to U+E007F) is shown as one `?`; each byte
-// of ill-formed UTF-8 (a byte that starts no character, a truncated character, an overlong
+// terminal nor hide what it holds. Each well-formed UTF-8 character is copied, except that a tab
+// is shown as a space, and each other C0 control byte (00-1F), DEL (7F), C1 control character
+// (U+0080 to U+009F) and invisible or direction-changing character (U+200B to U+200F, U+202A to
+// U+202E, U+2060 to U+2064, U+2066 to U+2069, U+FEFF, U+E0000 to U+E007F) is shown as one `?`; each
+// byte of ill-formed UTF-8 (a byte that starts no character, a truncated character, an overlong
 // form, a surrogate, a code point beyond U+10FFFF) is shown as one `?` too. A character split
 // between two pieces is kept whole. The state is a few bytes, whatever the text's length.
 class ShownText {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "core/utf8.h"
+
 namespace {
 
 bool starts_with_any(std::string_view text, std::initializer_list<std::string_view> prefixes) {
@@ -49,4 +51,28 @@ std::size_t full_width_digit_length(std::string_view text) {
 
 std::size_t digit_length(std::string_view text) {
   return is_ascii_digit(text[0]) ? 1 : full_width_digit_length(text);
+}
+
+std::size_t group_dot_length(std::string_view text) {
+  if (text.starts_with("\xC2\xB7")) {
+    return 2;
+  }
+  return starts_with_any(text, {"\xE2\x80\xA7", "\xE3\x83\xBB", "\xEF\xBD\xA5", "\xE2\x80\xA2"})
+             ? 3
+             : 0;
+}
+
+std::size_t stray_character_length(std::string_view text) {
+  const auto byte = static_cast<unsigned char>(text[0]);
+  if (byte < 0x80) {
+    return (byte < 0x20 && text[0] != '\t') || byte == 0x7F ? 1 : 0;
+  }
+  const std::size_t length = utf8::character_length(text);
+  if (length == 0) {
+    return 0;
+  }
+  const char32_t point = utf8::code_point(text.substr(0, length));
+  const bool control = point <= 0x9F;
+  const bool non_character = (point >= 0xFDD0 && point <= 0xFDEF) || (point & 0xFFFE) == 0xFFFE;
+  return control || non_character ? length : 0;
 }

@@ -65,4 +65,14 @@ std::size_t full_width_digit_length(std::string_view text);
 // An ASCII digit (1) or a full-width one (3).
 std::size_t digit_length(std::string_view text);
 
+// A dot that people write between the groups of a number as they write `.`: the middle dot
+// U+00B7, the hyphenation point U+2027 (Big5's dot), the katakana middle dot U+30FB and its
+// half-width form U+FF65, the bullet U+2022.
+std::size_t group_dot_length(std::string_view text);
+
+// A character that stands in a list only by mistake: a control (C0 but tab, DEL, C1) or a
+// non-character (U+FDD0 to U+FDEF, and the last two code points of every plane, U+FFFE,
+// U+FFFF, U+1FFFE, ...). A search takes it as a space.
+std::size_t stray_character_length(std::string_view text);
+
 #endif  // CHANGE_UTF8_TEXT_RULES_H_

@@ -14,10 +14,94 @@ namespace {
 constexpr std::string_view kProgramName = "extract_phone_numbers";
 
 // Whether the character at the start of `text` may stand between the digits of a number
-// written out: + - . ( ), a space, a no-break or an ideographic space.
+// written out: + - . ( ), a space, a no-break or an ideographic space, a dot of
+// group_dot_length.
 bool joins_digits(std::string_view text) {
   return std::string_view("+-.() ").find(text[0]) != std::string_view::npos ||
-         text.starts_with("\xC2\xA0") || text.starts_with("\xE3\x80\x80");
+         text.starts_with("\xC2\xA0") || text.starts_with("\xE3\x80\x80") ||
+         group_dot_length(text) > 0;
+}
+
+// The number of ASCII digits at byte `at` of `text`.
+std::size_t digits_at(std::string_view text, std::size_t at) {
+  std::size_t end = at;
+  while (end < text.size() && is_ascii_digit(text[end])) {
+    ++end;
+  }
+  return end - at;
+}
+
+// Whether `text` has 1 or 2 ASCII digits at byte `at`, then no digit, making a value from 1
+// to `most`; `end` is then the byte after them.
+bool has_day_or_month(std::string_view text, std::size_t at, int most, std::size_t& end) {
+  const std::size_t digits = digits_at(text, at);
+  if (digits == 0 || digits > 2) {
+    return false;
+  }
+  const int value = std::stoi(std::string(text.substr(at, digits)));
+  end = at + digits;
+  return value >= 1 && value <= most;
+}
+
+// The bytes of a time, HH:MM or HH:MM:SS, at byte `at` of `text`; 0 when none is there.
+std::size_t time_length(std::string_view text, std::size_t at) {
+  if (digits_at(text, at) != 2 || !text.substr(at + 2).starts_with(':') ||
+      digits_at(text, at + 3) != 2) {
+    return 0;
+  }
+  const bool seconds = text.substr(at + 5).starts_with(':') && digits_at(text, at + 6) == 2;
+  return seconds ? 8 : 5;
+}
+
+// The bytes of a date as iCalendar and vCard write one with its time, YYYYMMDDTHHMMSS[Z] or
+// YYYYMMDDTHHMM[Z], at the start of `text`; 0 when none is there.
+std::size_t compact_date_time_length(std::string_view text) {
+  if (digits_at(text, 0) != 8 || !text.substr(8).starts_with('T')) {
+    return 0;
+  }
+  const std::size_t time = digits_at(text, 9);
+  if (time != 4 && time != 6) {
+    return 0;
+  }
+  return 9 + time + (text.substr(9 + time).starts_with('Z') ? 1 : 0);
+}
+
+// The bytes of the date and the time after it at the start of `text`: YYYY-MM-DD, YYYY/MM/DD,
+// YYYY.MM.DD or the ROC's YYY/MM/DD, perhaps followed by a space or T and a time; or
+// compact_date_time_length. 0 when no date starts there.
+std::size_t date_length(std::string_view text) {
+  if (const std::size_t compact = compact_date_time_length(text); compact > 0) {
+    return compact;
+  }
+  const std::size_t year = digits_at(text, 0);
+  if (year >= text.size() || (year != 4 && !((year == 2 || year == 3) && text[year] == '/'))) {
+    return 0;
+  }
+  const char separator = text[year];
+  std::size_t end = 0;
+  if (std::string_view("-/.").find(separator) == std::string_view::npos ||
+      !has_day_or_month(text, year + 1, 12, end) || !text.substr(end).starts_with(separator) ||
+      !has_day_or_month(text, end + 1, 31, end)) {
+    return 0;
+  }
+  if (text.substr(end).starts_with(' ') || text.substr(end).starts_with('T')) {
+    const std::size_t time = time_length(text, end + 1);
+    end += time > 0 ? 1 + time : 0;
+  }
+  return end;
+}
+
+// Whether the run of digits `run`, its ASCII or full-width digits being `digits` in ASCII, is a
+// number of another country written with 00 before its country code, or with its country code
+// as a group of its own.
+bool of_another_country(const PhoneNumberFinder& finder, std::string_view run,
+                        std::string_view digits) {
+  if (digits.starts_with("00")) {
+    return finder.is_number_of_another_country(digits.substr(2));
+  }
+  const std::size_t first_group = digits_at(run, 0);
+  return first_group >= 1 && first_group <= 3 && first_group < run.size() &&
+         finder.is_number_of_another_country(digits);
 }
 
 // The count as ngettext takes it, to choose a plural form.
@@ -58,22 +142,52 @@ void write_note(std::ostream& notes, const Failure& note) {
   write_note_line(notes, kProgramName, note.subject, note.reason);
 }
 
-// Shows `text` for the notes, and notes whether it completes a run of digits joined only by
-// the characters a number written out has between its digits.
 void LineSketch::add(std::string_view text) {
   shown_text_.append(text, line_.shown);
-  for (std::size_t next = 0; next < text.size();) {
-    const std::string_view rest = text.substr(next);
+}
+
+DigitsMissed digits_missed(const PhoneNumberFinder& finder, std::string_view piece,
+                           const std::vector<FoundNumber>& numbers) {
+  std::vector<bool> taken(piece.size(), false);
+  for (const FoundNumber& number : numbers) {
+    std::fill(taken.begin() + static_cast<std::ptrdiff_t>(number.begin),
+              taken.begin() + static_cast<std::ptrdiff_t>(number.end), true);
+  }
+  DigitsMissed missed = DigitsMissed::None;
+  std::string digits;  // of the run, in ASCII
+  std::size_t run_begin = 0;
+  std::size_t run_end = 0;
+  const auto end_run = [&] {
+    if (digits.size() >= std::size_t{kFewestDigitsOfANumber}) {
+      const bool foreign =
+          of_another_country(finder, piece.substr(run_begin, run_end - run_begin), digits);
+      missed = std::max(missed, foreign ? DigitsMissed::OfAnotherCountry : DigitsMissed::Some);
+    }
+    digits.clear();
+  };
+  for (std::size_t next = 0; next < piece.size();) {
+    const std::string_view rest = piece.substr(next);
+    const bool after_digit = next > 0 && is_ascii_digit(piece[next - 1]);
+    const std::size_t date = taken[next] || after_digit ? 0 : date_length(rest);
+    if (taken[next] || date > 0) {
+      end_run();
+      next += std::max<std::size_t>(date, 1);
+      continue;
+    }
     if (const std::size_t digit = digit_length(rest); digit > 0) {
-      line_.holds_digit_run = line_.holds_digit_run || ++digits_in_run_ >= kFewestDigitsOfANumber;
+      run_begin = digits.empty() ? next : run_begin;
+      digits += digit == 1 ? rest[0] : static_cast<char>('0' + (rest[2] - '\x90'));
       next += digit;
+      run_end = next;
       continue;
     }
     if (!joins_digits(rest)) {
-      digits_in_run_ = 0;
+      end_run();
     }
     next += utf8::step_length(rest);
   }
+  end_run();
+  return missed;
 }
 
 NotedLine LineSketch::finish(std::string_view label) {
@@ -81,7 +195,6 @@ NotedLine LineSketch::finish(std::string_view label) {
   line_.label = label;
   NotedLine line = std::move(line_);
   line_ = {};
-  digits_in_run_ = 0;
   return line;
 }
 
@@ -129,6 +242,10 @@ void NoteWriter::bytes_not_utf8(std::string_view label) {
                         "U+FFFD"));
 }
 
+void NoteWriter::digits_seen(DigitsMissed missed) {
+  line_missed_ = std::max(line_missed_, missed);
+}
+
 // The notes on a line: the cells taken, the numbers left out, or why it looks like a number was
 // missed.
 void NoteWriter::end_line(const NotedLine& line) {
@@ -145,11 +262,12 @@ void NoteWriter::end_line(const NotedLine& line) {
     ++counts_.left_out_noted;
   }
   left_out_.clear();
-  const bool gave_number = line_gave_number_;
-  const bool holds_e_notation = line_holds_e_notation_;
+  const bool e_notation_noted = !line_gave_number_ && line_holds_e_notation_;
+  const DigitsMissed missed = line_missed_;
   line_gave_number_ = false;
   line_holds_e_notation_ = false;
-  if (gave_number || (!holds_e_notation && !line.holds_digit_run)) {
+  line_missed_ = DigitsMissed::None;
+  if (!e_notation_noted && missed == DigitsMissed::None) {
     return;
   }
   if (counts_.lines_noted == kNotesPerSource) {
@@ -157,13 +275,19 @@ void NoteWriter::end_line(const NotedLine& line) {
     return;
   }
   ++counts_.lines_noted;
-  note(subject + ": " + line.shown,
-       holds_e_notation
-           ? catalog::gettext(
-                 "holds a number in E notation, whose digits are lost; give extract_phone_numbers "
-                 "the .xlsx or .ods it was saved from, which keeps every digit (a CSV alone: "
-                 "format the column as text and type the numbers again)")
-           : catalog::gettext("holds digits but no phone number"));
+  if (e_notation_noted) {
+    note(subject + ": " + line.shown,
+         catalog::gettext(
+             "holds a number in E notation, whose digits are lost; give extract_phone_numbers "
+             "the .xlsx or .ods it was saved from, which keeps every digit (a CSV alone: "
+             "format the column as text and type the numbers again)"));
+  } else if (missed == DigitsMissed::OfAnotherCountry) {
+    note(subject + ": " + line.shown,
+         catalog::gettext("holds digits but no phone number; a number of another country needs "
+                          "+ and its country code"));
+  } else {
+    note(subject + ": " + line.shown, catalog::gettext("holds digits but no phone number"));
+  }
 }
 
 void NoteWriter::sheet_hidden(std::string_view sheet) {

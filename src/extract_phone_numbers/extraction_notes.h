@@ -9,6 +9,7 @@
 
 #include "core/failure.h"
 #include "core/shown_text.h"
+#include "extract_phone_numbers/phone_number_finder.h"
 
 // Of each kind of note, this many are given for a source; the rest are counted after it.
 inline constexpr std::int64_t kNotesPerSource = 10;
@@ -21,9 +22,6 @@ void write_note(std::ostream& notes, const Failure& note);
 struct NotedLine {
   std::string label;  // FILE:LABEL names the line in its notes
   std::string shown;  // its first kCharactersShownInANote characters, shown
-  // Whether it holds a run of kFewestDigitsOfANumber or more digits joined only by the
-  // characters a number written out has between its digits.
-  bool holds_digit_run = false;
 };
 
 // Takes what NotedLine needs of a line given in any number of texts, as they come.
@@ -37,15 +35,32 @@ class LineSketch {
  private:
   ShownText shown_text_{kCharactersShownInANote};
   NotedLine line_;
-  int digits_in_run_ = 0;
 };
+
+// Whether a text holds digits that look like a number missed, and of what kind.
+enum class DigitsMissed {
+  None,
+  Some,
+  // Some of them make a number of another country written without its +.
+  OfAnotherCountry,
+};
+
+// Whether `piece`, a text searched with `finder`, holds a run of kFewestDigitsOfANumber or more
+// digits that overlaps none of `numbers` (taken from it, bytes of `piece`): digits joined only
+// by the characters a number written out has between its digits (+ - . ( ), a space, a dot of
+// group_dot_length), a date and the time after it (2024-05-10, 2024.05.10 12:00, the ROC's
+// 113/05/10, 20240510T001200Z) standing for none. OfAnotherCountry when such a run is a
+// number of another country (PhoneNumberFinder::is_number_of_another_country) written with
+// 00 before its country code or with its country code as a group of its own (84 903 123 456).
+[[nodiscard]] DigitsMissed digits_missed(const PhoneNumberFinder& finder, std::string_view piece,
+                                         const std::vector<FoundNumber>& numbers);
 
 // The notes on the lines of sources and after each source, written with write_note, the
 // reasons from the message catalog: for each cell taken as a number that lost its leading 0;
-// for each number left out as no mobile, once a source; for a line that holds no number but a
-// run of digits (NotedLine) or a number in E notation; for what a sheet hid and was not read;
-// and after each source, the counts past kNotesPerSource of each, how many new numbers it gave
-// and how many times it held a number found before.
+// for each number left out as no mobile, once a source; for a line that holds digits missed
+// (digits_missed), or that holds no number but a number in E notation; for what a sheet hid
+// and was not read; and after each source, the counts past kNotesPerSource of each, how many
+// new numbers it gave and how many times it held a number found before.
 class NoteWriter {
  public:
   // Writes on `notes`, which must outlive the writer.
@@ -62,6 +77,8 @@ class NoteWriter {
   void cell_taken(std::string_view cell, std::string_view dialled);
   // A cell of the current line is a number in E notation.
   void e_notation_seen();
+  // A piece of the current line holds `missed` (digits_missed).
+  void digits_seen(DigitsMissed missed);
   // Ends the current line, `line`: notes its cells taken, then whether it looks like a number
   // was missed in it.
   void end_line(const NotedLine& line);
@@ -102,6 +119,7 @@ class NoteWriter {
   // The current line.
   bool line_gave_number_ = false;
   bool line_holds_e_notation_ = false;
+  DigitsMissed line_missed_ = DigitsMissed::None;
   std::vector<TakenCell> taken_cells_;  // to be noted, at most kNotesPerSource
   std::vector<std::string> left_out_;   // the dialled forms to be noted, likewise
 };

@@ -137,6 +137,7 @@ void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yiel
   if (yield.holds_e_notation) {
     notes_.e_notation_seen();
   }
+  notes_.digits_seen(yield.digits_missed);
   const std::size_t cells_from = yield.numbers.size() - yield.cells_taken;
   for (std::size_t index = 0; index < yield.numbers.size(); ++index) {
     const FoundNumber& number = yield.numbers[index];

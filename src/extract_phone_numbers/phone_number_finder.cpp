@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <set>
 #include <utility>
 
@@ -42,35 +43,118 @@ PhoneNumberUtil::PhoneNumberType type_of(const PhoneNumber& number) {
   return phone_util().GetNumberType(number);
 }
 
-// `text` with each byte of ill-formed UTF-8 and each control character but the white space
-// within a line (tab, vertical tab, form feed) replaced by `?`, byte for byte: the library's
-// matcher rejects a number after a control character, as it does one after a letter, though
-// a control is neither and stands in a list only by mistake. Also counts the characters that
-// may be digits: ASCII digits and every character outside the Chinese range (U+3000 to
-// U+9FFF) and ASCII, where the digits of other scripts and full-width ones are.
-std::string well_formed(std::string_view text, std::size_t& may_be_digits) {
-  std::string checked(text);
-  may_be_digits = 0;
-  std::size_t next = 0;
-  while (next < checked.size()) {
-    const auto byte = static_cast<unsigned char>(checked[next]);
-    if (byte < 0x80) {
-      may_be_digits += is_ascii_digit(checked[next]) ? 1 : 0;
-      if ((byte < 0x20 && !is_space_within_line(checked[next])) || byte == 0x7F) {
-        checked[next] = '?';
-      }
-      ++next;
-      continue;
-    }
-    const std::size_t length = utf8::character_length(std::string_view(checked).substr(next));
-    if (length == 0) {
-      checked[next++] = '?';
-      continue;
-    }
-    may_be_digits += (byte >= 0xE3 && byte <= 0xE9) ? 0 : 1;
-    next += length;
+// A text as it is searched, and where each of its bytes stands in the text it was made of.
+struct SearchedText {
+  std::string text;
+  // The byte of the text it was made of that each byte of `text` stands for, then that text's
+  // size: bytes [begin, end) of `text` were bytes [origin[begin], origin[end]) there.
+  std::vector<std::size_t> origin;
+  // The characters that may be digits: ASCII digits and every character outside the Chinese
+  // range (U+3000 to U+9FFF) and ASCII, where the digits of other scripts and full-width ones
+  // are.
+  std::size_t may_be_digits = 0;
+
+  void append(std::string_view bytes, std::size_t from) {
+    text += bytes;
+    origin.insert(origin.end(), bytes.size(), from);
   }
-  return checked;
+};
+
+// Whether `text` ends with an ASCII or a full-width digit.
+bool ends_with_digit(std::string_view text) {
+  return !text.empty() &&
+         (is_ascii_digit(text.back()) ||
+          (text.size() >= 3 && full_width_digit_length(text.substr(text.size() - 3)) > 0));
+}
+
+// The bytes of the white space at the start of `text`, a stray character (a control, a
+// non-character) counting as a space, and how many characters it has.
+std::pair<std::size_t, std::size_t> space_run(std::string_view text) {
+  std::size_t bytes = 0;
+  std::size_t characters = 0;
+  while (bytes < text.size()) {
+    const std::string_view rest = text.substr(bytes);
+    const std::size_t length = std::max(whitespace_length(rest), stray_character_length(rest));
+    if (length == 0) {
+      break;
+    }
+    bytes += length;
+    ++characters;
+  }
+  return {bytes, characters};
+}
+
+// Appends the white space `run` at byte `from`, of `characters` characters, to `searched`:
+// one space for a run of two characters or more or a stray character, the run as it is
+// otherwise. The matcher misses a number with a run of spaces between its groups or inside its
+// brackets ((  03  )  963-6548); it rejects a number after a control character, as it does one
+// after a letter, and finds nothing at all in a text holding a non-character.
+void append_space_run(SearchedText& searched, std::string_view run, std::size_t characters,
+                      std::size_t from) {
+  const bool as_it_is = characters == 1 && stray_character_length(run) == 0;
+  searched.append(as_it_is ? run : " ", from);
+}
+
+// Whether `text` starts with a `+` and a digit 1 to 9 glued to a number of `region` written
+// with its national prefix `national_prefix`, as a group-buy comment's +1 is (+10953-209-804),
+// the whole being no valid international number.
+bool starts_with_glued_plus(std::string_view text, const std::string& region,
+                            std::string_view national_prefix) {
+  if (national_prefix.empty() || text.size() < 3 || text[0] != '+' || text[1] < '1' ||
+      text[1] > '9' || !text.substr(2).starts_with(national_prefix)) {
+    return false;
+  }
+  const std::size_t end = std::min(text.find_first_not_of("0123456789-. ()", 2), text.size());
+  const std::string national(text.substr(2, end - 2));
+  PhoneNumber whole;
+  PhoneNumber number;
+  return !(phone_util().Parse(std::string(text.substr(0, end)), region, &whole) ==
+               PhoneNumberUtil::NO_PARSING_ERROR &&
+           phone_util().IsValidNumber(whole)) &&
+         phone_util().Parse(national, region, &number) == PhoneNumberUtil::NO_PARSING_ERROR &&
+         phone_util().IsValidNumber(number);
+}
+
+// `text` as the matcher and the shape test search it: each byte of ill-formed UTF-8 as `?`;
+// white space and stray characters as append_space_run writes them; a dot of group_dot_length
+// between two digits as `.`; and a `+` and a digit glued to a national number
+// (starts_with_glued_plus) as a space.
+SearchedText searched_form(std::string_view text, const std::string& region,
+                           std::string_view national_prefix) {
+  SearchedText searched;
+  searched.text.reserve(text.size());
+  searched.origin.reserve(text.size() + 1);
+  std::size_t next = 0;
+  while (next < text.size()) {
+    const std::string_view rest = text.substr(next);
+    if (const auto [bytes, characters] = space_run(rest); bytes > 0) {
+      append_space_run(searched, rest.substr(0, bytes), characters, next);
+      next += bytes;
+      continue;
+    }
+    const std::size_t dot = group_dot_length(rest);
+    if (dot > 0 && dot < rest.size() && ends_with_digit(searched.text) &&
+        digit_length(rest.substr(dot)) > 0) {
+      searched.append(".", next);
+      next += dot;
+      continue;
+    }
+    if (rest[0] == '+' && !ends_with_digit(searched.text) &&
+        starts_with_glued_plus(rest, region, national_prefix)) {
+      searched.append(" ", next);
+      next += 2;
+      continue;
+    }
+    const std::size_t length = utf8::character_length(rest);
+    const auto byte = static_cast<unsigned char>(rest[0]);
+    const bool may_be_digit =
+        byte < 0x80 ? is_ascii_digit(rest[0]) : length > 0 && (byte < 0xE3 || byte > 0xE9);
+    searched.may_be_digits += may_be_digit ? 1 : 0;
+    searched.append(length == 0 ? "?" : rest.substr(0, length), next);
+    next += length == 0 ? 1 : length;
+  }
+  searched.origin.push_back(text.size());
+  return searched;
 }
 
 // The length of the space at the start of `text` that may stand beside a run of digits of a
@@ -262,13 +346,157 @@ std::optional<bool> verify_run(std::string_view text, DigitRun run, const std::s
   return true;
 }
 
+// The number `written`, a number written with digits and separators only, is when the matcher
+// would take it alone: valid for `region`, and written with the national prefix where its
+// national form writes one (the matcher's rule where that prefix is not optional, which
+// verify_run leaves to the matcher). Nullopt otherwise.
+std::optional<FoundNumber> number_written(std::string_view written, const std::string& region) {
+  PhoneNumber number;
+  if (phone_util().ParseAndKeepRawInput(std::string(written), region, &number) !=
+      PhoneNumberUtil::NO_PARSING_ERROR) {
+    return std::nullopt;
+  }
+  const PhoneNumberUtil::PhoneNumberType type = type_of(number);
+  if (type == PhoneNumberUtil::UNKNOWN) {
+    return std::nullopt;
+  }
+  std::string national;
+  if (number.country_code_source() == PhoneNumber::FROM_DEFAULT_COUNTRY) {
+    std::string national_number;
+    phone_util().GetNationalSignificantNumber(number, &national_number);
+    phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+    const auto digits = static_cast<std::size_t>(std::ranges::count_if(written, is_ascii_digit));
+    if (national_number.size() == digits && !written_without_prefix(national, national_number)) {
+      return std::nullopt;
+    }
+  }
+  number.clear_country_code_source();
+  number.clear_raw_input();
+  return found_number(number, is_mobile(type), region, std::move(national));
+}
+
+// A run of groups of ASCII digits joined by single spaces or dashes: bytes [first, second)
+// of each group.
+using DigitGroups = std::vector<DigitRun>;
+
+// The groups of the run of digit groups that starts `text` at byte `begin`, not after a digit.
+DigitGroups digit_groups(std::string_view text, std::size_t begin) {
+  DigitGroups groups;
+  std::size_t next = begin;
+  while (next < text.size() && is_ascii_digit(text[next])) {
+    const std::size_t end = std::min(text.find_first_not_of(kAsciiDigits, next), text.size());
+    groups.emplace_back(next, end);
+    const bool joined = end + 1 < text.size() && (text[end] == ' ' || text[end] == '-') &&
+                        is_ascii_digit(text[end + 1]);
+    next = joined ? end + 1 : text.size();
+  }
+  return groups;
+}
+
+// A run of more groups than this is not split: no list writes that many numbers so.
+constexpr std::size_t kMostGroupsSplit = 32;
+
+// The numbers that the run `groups` of `text` (none, perhaps) is when it splits into consecutive
+// groups each a number (number_written) in exactly one way; none when it splits in no way or in
+// several.
+std::vector<FoundNumber> split_numbers(std::string_view text, const DigitGroups& groups,
+                                       const std::string& region) {
+  const std::size_t count = groups.size();
+  // ways[i]: in how many ways groups i.. split, counted up to 2; first[i]: the groups of the
+  // first number of the split counted last, and that number.
+  std::vector<int> ways(count + 1, 0);
+  std::vector<std::size_t> first_end(count, 0);
+  std::vector<std::optional<FoundNumber>> first(count);
+  ways[count] = 1;
+  for (std::size_t start = count; start-- > 0;) {
+    std::size_t digits = 0;
+    for (std::size_t end = start + 1; end <= count; ++end) {
+      digits += groups[end - 1].second - groups[end - 1].first;
+      if (digits > std::size_t{kMostDigitsOfANumber}) {
+        break;
+      }
+      if (digits < std::size_t{kFewestDigitsOfANumber} || ways[end] == 0) {
+        continue;
+      }
+      const DigitRun span{groups[start].first, groups[end - 1].second};
+      std::optional<FoundNumber> number =
+          number_written(text.substr(span.first, span.second - span.first), region);
+      if (number) {
+        number->begin = span.first;
+        number->end = span.second;
+        ways[start] = std::min(2, ways[start] + ways[end]);
+        first_end[start] = end;
+        first[start] = std::move(number);
+      }
+    }
+  }
+  std::vector<FoundNumber> numbers;
+  for (std::size_t start = 0; ways[0] == 1 && start < count; start = first_end[start]) {
+    numbers.push_back(std::move(*first[start]));
+  }
+  return numbers;
+}
+
+// Whether the byte `byte` may stand right before or after a run of digit groups that is
+// split: not a digit, a letter, a + or a bracket, which make the run part of something else (a
+// number with its country code or its area code in brackets, an ID).
+bool may_bound_groups(char byte) {
+  return !is_ascii_digit(byte) && std::isalpha(static_cast<unsigned char>(byte)) == 0 &&
+         std::string_view("+()").find(byte) == std::string_view::npos;
+}
+
+// The groups of `groups` that overlap none of `found`, in runs cut where one does.
+std::vector<DigitGroups> groups_not_found(const DigitGroups& groups,
+                                          const std::vector<FoundNumber>& found) {
+  std::vector<DigitGroups> runs(1);
+  for (const DigitRun& group : groups) {
+    const bool overlaps = std::ranges::any_of(found, [&](const FoundNumber& number) {
+      return number.begin < group.second && group.first < number.end;
+    });
+    if (!overlaps) {
+      runs.back().push_back(group);
+    } else if (!runs.back().empty()) {
+      runs.emplace_back();
+    }
+  }
+  return runs;
+}
+
+// Adds to `found`, the numbers found in `text` in order, those of each run of two digit groups
+// or more (digit_groups) that stands between bytes that may_bound_groups: of each part of it
+// that overlaps none of them and splits in one way (split_numbers). Keeps the order.
+void find_side_by_side(std::string_view text, const std::string& region,
+                       std::vector<FoundNumber>& found) {
+  std::vector<FoundNumber> side_by_side;
+  for (std::size_t next = 0; next < text.size(); ++next) {
+    if (!is_ascii_digit(text[next]) || (next > 0 && is_ascii_digit(text[next - 1]))) {
+      continue;
+    }
+    const DigitGroups groups = digit_groups(text, next);
+    const std::size_t end = groups.back().second;
+    const bool bounded = (next == 0 || may_bound_groups(text[next - 1])) &&
+                         (end == text.size() || may_bound_groups(text[end]));
+    if (groups.size() >= 2 && groups.size() <= kMostGroupsSplit && bounded) {
+      for (const DigitGroups& part : groups_not_found(groups, found)) {
+        std::ranges::move(split_numbers(text, part, region), std::back_inserter(side_by_side));
+      }
+    }
+    next = end;
+  }
+  if (side_by_side.empty()) {
+    return;
+  }
+  std::ranges::move(side_by_side, std::back_inserter(found));
+  std::ranges::sort(found, {}, &FoundNumber::begin);
+}
+
 }  // namespace
 
 // The library loads its metadata once, on first use: here, on the thread that makes the finder,
 // so that memory running out while loading it throws std::bad_alloc to this thread's caller
 // and never on a search thread inside the library's pthread_once.
 PhoneNumberFinder::PhoneNumberFinder(std::string_view region) : region_(region) {
-  phone_util();
+  phone_util().GetNddPrefixForRegion(region_, true, &national_prefix_);
 }
 
 bool PhoneNumberFinder::is_known_region(std::string_view region) {
@@ -279,24 +507,41 @@ bool PhoneNumberFinder::is_known_region(std::string_view region) {
 
 NumbersInText PhoneNumberFinder::find_in_text(std::string_view text) const {
   NumbersInText in_text;
-  std::size_t may_be_digits = 0;
-  const std::string checked = well_formed(text, may_be_digits);
-  if (may_be_digits < kFewestDigits) {
+  const SearchedText searched = searched_form(text, region_, national_prefix_);
+  if (searched.may_be_digits < kFewestDigits) {
     return in_text;
   }
-  if (find_in_digit_runs(checked, in_text)) {
-    return in_text;
+  if (!find_in_digit_runs(searched.text, in_text)) {
+    PhoneNumberMatcher matcher(phone_util(), searched.text, region_, PhoneNumberMatcher::VALID,
+                               kMatcherMaxTries);
+    PhoneNumberMatch match;
+    while (matcher.HasNext() && matcher.Next(&match)) {
+      FoundNumber number =
+          found_number(match.number(), is_mobile(type_of(match.number())), region_);
+      number.begin = static_cast<std::size_t>(match.start());
+      number.end = number.begin + match.raw_string().size();
+      in_text.found.push_back(std::move(number));
+    }
   }
-  PhoneNumberMatcher matcher(phone_util(), checked, region_, PhoneNumberMatcher::VALID,
-                             kMatcherMaxTries);
-  PhoneNumberMatch match;
-  while (matcher.HasNext() && matcher.Next(&match)) {
-    FoundNumber number = found_number(match.number(), is_mobile(type_of(match.number())), region_);
-    number.begin = static_cast<std::size_t>(match.start());
-    number.end = number.begin + match.raw_string().size();
-    in_text.found.push_back(std::move(number));
+  find_side_by_side(searched.text, region_, in_text.found);
+  for (FoundNumber& number : in_text.found) {
+    number.begin = searched.origin[number.begin];
+    number.end = searched.origin[number.end];
   }
   return in_text;
+}
+
+bool PhoneNumberFinder::is_number_of_another_country(std::string_view digits) const {
+  std::string international = "+";
+  international += digits;
+  PhoneNumber number;
+  if (phone_util().Parse(international, "ZZ", &number) != PhoneNumberUtil::NO_PARSING_ERROR ||
+      !phone_util().IsValidNumber(number)) {
+    return false;
+  }
+  std::string number_region;
+  phone_util().GetRegionCodeForNumber(number, &number_region);
+  return number_region != region_;
 }
 
 // Finds the numbers of `text` without the matcher's search when it has the shape of

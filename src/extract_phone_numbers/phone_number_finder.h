@@ -56,12 +56,23 @@ class PhoneNumberFinder {
   // Whether `region`, two upper-case letters, is a region whose numbers libphonenumber knows.
   static bool is_known_region(std::string_view region);
 
-  // The numbers that libphonenumber's matcher finds in `text` for the region with the
-  // leniency VALID (each one a valid number, not part of a longer run of digits or letters).
-  // Each byte of `text` that is not well-formed UTF-8, and each control character but tab,
-  // vertical tab and form feed, is searched as `?`. A text with fewer than four characters
-  // that may be digits holds no number and is not searched further.
+  // The numbers in `text`, in order, where they stand in it: those that libphonenumber's
+  // matcher finds for the region with the leniency VALID (each one a valid number, not part of
+  // a longer run of digits or letters), and those written side by side. The text is searched
+  // as people write numbers: each byte that is not well-formed UTF-8 as `?`; each control
+  // character but tab and each non-character (stray_character_length) as a space; one space
+  // for a run of white space; a dot of group_dot_length between digits as `.`; a +1 to +9
+  // glued to a number written with the region's national prefix (+10953-209-804), where the
+  // whole is no valid number, as a space. A run of digit groups joined by single spaces or
+  // dashes (0912 345 678 0922 333 444), cut where it overlaps a number found, gives the
+  // numbers each part splits into when it splits into consecutive groups each a valid number
+  // written as the matcher takes one in exactly one way. A text with fewer than four
+  // characters that may be digits holds no number and is not searched further.
   [[nodiscard]] NumbersInText find_in_text(std::string_view text) const;
+
+  // Whether `digits`, ASCII digits, are a valid number of a country other than the region's
+  // when read after a +: a number of another country written without its +.
+  [[nodiscard]] bool is_number_of_another_country(std::string_view digits) const;
 
   // The number that `digits` (a cell of ASCII or full-width digits) is when read for the
   // region, when that is a valid number; nullopt otherwise. `begin` and `end` of the result
@@ -74,6 +85,7 @@ class PhoneNumberFinder {
   bool find_in_digit_runs(std::string_view text, NumbersInText& in_text) const;
 
   std::string region_;
+  std::string national_prefix_;  // of the region, as numbers are written there; may be empty
 };
 
 #endif  // CHANGE_UTF8_PHONE_NUMBER_FINDER_H_

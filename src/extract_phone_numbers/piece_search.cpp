@@ -229,5 +229,6 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
       ++yield.cells_taken;
     }
   }
+  yield.digits_missed = digits_missed(finder, piece, yield.numbers);
   return yield;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "extract_phone_numbers/extraction_notes.h"
 #include "extract_phone_numbers/phone_number_finder.h"
 
 // A line is searched in pieces, so that memory stays bounded however long the line is. A
@@ -34,6 +35,8 @@ struct PieceYield {
   std::size_t cells_taken = 0;  // how many of `numbers`, at their end, are such cells
   // Whether a cell of the piece is a number in E notation as a spreadsheet writes it.
   bool holds_e_notation = false;
+  // Whether it holds digits that look like a number missed (digits_missed).
+  DigitsMissed digits_missed = DigitsMissed::None;
 };
 
 // Searches `piece`, the text of a line or a part of it, with `finder`: in parts, each of two

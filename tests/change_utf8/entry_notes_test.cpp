@@ -98,7 +98,7 @@ TEST(EntryNotesTest, QuotesTheListInTheCommandWhereAShellWouldTakeItApart) {
       {"my list.txt", "'my list.txt'"},
       {"Lin's.txt", "'Lin'\\''s.txt'"},
       {"$HOME;*?[]{}~#!&|<>()`\"\\^", "'$HOME;*?[]{}~#!&|<>()`\"\\^'"},
-      {"a\tb\x1B[2J", "'a?b?[2J'"},  // each `?` inside the quotes
+      {"a\tb\x1B[2J", "'a b?[2J'"},  // the tab shown as a space, the `?` inside the quotes
       {"\xEF\xBB\xBF.txt", "'?.txt'"},
       {"-x.txt", "./-x.txt"},
       {"-my list", "'./-my list'"},

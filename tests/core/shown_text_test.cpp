@@ -63,7 +63,7 @@ TEST(ShownTextTest, ShowsControlsInvisibleCharactersAndIllFormedBytesAsQuestionM
       {"09" + std::string(kCsi) + "2J", "09?2J"},
       {"\xC2\x80\xC2\x9F\xC2\xA0", "??\xC2\xA0"},  // U+0080 and U+009F; U+00A0 is copied
       {"1" + std::string(kDelete) + "2", "1?2"},
-      {"1\t2\r\n", "1?2??"},
+      {"1\t2\r\n", "1 2??"},
       {std::string("1\0"
                    "2"sv),
        "1?2"},

@@ -18,10 +18,11 @@ struct Extracted {
 
 // Extracts from `text` given in blocks of 1,000 bytes, its new numbers taken after each, as a
 // file is read.
-Extracted extract(std::string_view text) {
-  const PhoneNumberFinder finder("TW");
+Extracted extract(std::string_view text, std::string_view region = "TW",
+                  NumbersWritten written = NumbersWritten::Mobiles) {
+  const PhoneNumberFinder finder(region);
   std::ostringstream notes;
-  NumberExtraction extraction(finder, notes);
+  NumberExtraction extraction(finder, notes, written);
   extraction.begin_source("list.csv");
   std::string numbers;
   for (std::size_t block = 0; block < text.size(); block += 1000) {
@@ -63,7 +64,7 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
        "\x99\xEF\xBC\x96\xEF\xBC\x90\xEF\xBC\x92\xEF\xBC\x90: taken as 0916796020, with the "
        "leading 0 it lacked\n"},
       {"BEGIN:VCARD\nVERSION:3.0\n2026/12/01 15:04\n123456\n0912345678 0000000\n", "0912345678\n",
-       ""},
+       "extract_phone_numbers: list.csv:5: 0912345678 0000000: holds digits but no phone number\n"},
       // An ill-formed byte is one character: the separator after it stays a separator.
       {"\xE4,912345678", "0912345678\n",
        "extract_phone_numbers: list.csv:1: 912345678: taken as 0912345678, with the leading 0 it "
@@ -85,6 +86,73 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
     const Extracted extracted = extract(row.text);
     EXPECT_EQ(extracted.numbers, row.numbers) << row.text;
     EXPECT_EQ(notes_on_lines(extracted), row.notes_on_lines) << row.text;
+  }
+}
+
+// The dots people write between the groups of a number.
+const std::string kMiddleDot = "\xC2\xB7";
+const std::string kHyphenationPoint = "\xE2\x80\xA7";
+const std::string kKatakanaMiddleDot = "\xE3\x83\xBB";
+const std::string kHalfWidthKatakanaMiddleDot = "\xEF\xBD\xA5";
+const std::string kBullet = "\xE2\x80\xA2";
+
+struct LineInRegion {
+  std::string line;
+  std::string region;
+  std::string expected;
+};
+
+TEST(NumberExtractionTest, FindsNumbersAsPeopleWriteThem) {
+  const LineInRegion rows[] = {
+      // expected: all the numbers written with NumbersWritten::All
+      {"0979 950 574  0974 770 521", "TW", "0979950574\n0974770521\n"},
+      {"0912 345 678 0922-333-444", "TW", "0912345678\n0922333444\n"},
+      {"0791 314 026 083 130 1140", "DE", ""},  // splits in two ways
+      {"02" + kHyphenationPoint + "2345" + kHyphenationPoint + "6789", "TW", "0223456789\n"},
+      {"0912" + kMiddleDot + "345" + kMiddleDot + "678 0922" + kKatakanaMiddleDot + "333" +
+           kKatakanaMiddleDot + "444 0933" + kHalfWidthKatakanaMiddleDot + "111" +
+           kHalfWidthKatakanaMiddleDot + "222 0944" + kBullet + "555" + kBullet + "666",
+       "TW", "0912345678\n0922333444\n0933111222\n0944555666\n"},
+      {"(  03  )  963-6548", "TW", "039636548\n"},
+      {"\xE5\x9C\x98+10953-209-804", "TW", "0953209804\n"},
+      {"+201012345678", "TW", "+201012345678\n"},  // a valid number of Egypt
+      // U+FFFF, a vertical tab, U+0085, U+FDD0, U+0096.
+      {"\xEF\xBF\xBF"
+       "0912\x0B"
+       "345678\xC2\x85\xEF\xB7\x90 0922\xC2\x96"
+       "333444",
+       "TW", "0912345678\n0922333444\n"},
+      {"0912345678\xF0\x9F\xBF\xBE", "TW", "0912345678\n"},  // U+1FFFE
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(extract(row.line, row.region, NumbersWritten::All).numbers, row.expected) << row.line;
+  }
+}
+
+TEST(NumberExtractionTest, NotesEveryRunOfDigitsMissedButNoDate) {
+  const LineInRegion rows[] = {
+      // expected: the notes
+      {"0791 314 026 083 130 1140", "DE",
+       "extract_phone_numbers: list.csv:1: 0791 314 026 083 130 1140: holds digits but no phone "
+       "number\nextract_phone_numbers: list.csv: 0 phone numbers\n"},
+      {"0912-345-678\t0084 903 123 456", "TW",
+       "extract_phone_numbers: list.csv:1: 0912-345-678 0084 903 123 456: holds digits but no "
+       "phone number; a number of another country needs + and its country code\n"
+       "extract_phone_numbers: list.csv: 1 phone number\n"},
+      {"1 415 555 2671", "TW",
+       "extract_phone_numbers: list.csv:1: 1 415 555 2671: holds digits but no phone number; a "
+       "number of another country needs + and its country code\n"
+       "extract_phone_numbers: list.csv: 0 phone numbers\n"},
+      {"0912" + kMiddleDot + "345" + kMiddleDot + "67", "TW",
+       "extract_phone_numbers: list.csv:1: 0912" + kMiddleDot + "345" + kMiddleDot +
+           "67: holds digits but no phone number\n"
+           "extract_phone_numbers: list.csv: 0 phone numbers\n"},
+      {"BDAY:1985-03-12\n2024.05.10 \xE6\x98\x9F\xE6\x9C\x9F\xE4\xBA\x94\n"
+       "REV:20240510T001200Z\n113/05/10 12:30 2024-05-10 08:00:00",
+       "TW", "extract_phone_numbers: list.csv: 0 phone numbers\n"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(extract(row.line, row.region).notes, row.expected) << row.line;
   }
 }
 

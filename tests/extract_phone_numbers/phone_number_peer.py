@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """An independent model of extract_phone_numbers' finding, on python3-phonenumbers: prints
 the mobile numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION,
-each once, one a line. Usage: phone_number_peer.py REGION FILE"""
+each once, one a line: those the matcher finds, those of digit groups side by side, and the
+cells that lost their leading 0. Usage: phone_number_peer.py REGION FILE"""
 import re
 import sys
 
@@ -10,6 +11,8 @@ import phonenumbers
 WHITESPACE = "\t\v\f \u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000"
 CELL = re.compile("[^" + WHITESPACE + ",;|\u3001\uff0c\uff1b]+")
 DIGIT_CELL = re.compile("[0-9\uff10-\uff19]{7,15}")
+GROUP_RUN = re.compile("(?<![0-9A-Za-z+()])(?<![0-9][ -])[0-9]+(?:[ -][0-9]+)+"
+                       "(?![0-9A-Za-z+()])(?![ -][0-9])")
 MOBILE_TYPES = (phonenumbers.PhoneNumberType.MOBILE,
                 phonenumbers.PhoneNumberType.FIXED_LINE_OR_MOBILE)
 
@@ -23,13 +26,70 @@ def dialled(number, region):
     return form or phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
 
 
+def digits(text):
+    return re.sub("[^0-9]", "", text)
+
+
+def written_number(text, region):
+    """The number `text` is, valid and written with the national prefix its national form has."""
+    try:
+        number = phonenumbers.parse(text, region, keep_raw_input=True)
+    except phonenumbers.NumberParseException:
+        return None
+    if not phonenumbers.is_valid_number(number):
+        return None
+    national_number = phonenumbers.national_significant_number(number)
+    national = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.NATIONAL)
+    if (number.country_code_source == phonenumbers.CountryCodeSource.FROM_DEFAULT_COUNTRY
+            and len(national_number) == len(digits(text))
+            and digits(national) != national_number):
+        return None
+    return number
+
+
+def splits(run, groups, region):
+    """The ways the groups of `run` split into numbers, each a list of (start, end, number)."""
+    if not groups:
+        return [[]]
+    ways = []
+    for end in range(1, len(groups) + 1):
+        if not 7 <= len(digits(run[groups[0][0]:groups[end - 1][1]])) <= 15:
+            continue
+        number = written_number(run[groups[0][0]:groups[end - 1][1]], region)
+        if number is not None:
+            ways += [[(groups[0][0], groups[end - 1][1], number)] + rest
+                     for rest in splits(run, groups[end:], region)]
+    return ways
+
+
+def side_by_side(line, region, matches):
+    """The numbers of the runs of digit groups, cut where a match overlaps them."""
+    for run in GROUP_RUN.finditer(line):
+        groups = [(run.start() + group.start(), run.start() + group.end())
+                  for group in re.finditer("[0-9]+", run.group())]
+        if len(groups) > 32:
+            continue
+        parts = [[]]
+        for group in groups:
+            if not any(match.start < group[1] and group[0] < match.end for match in matches):
+                parts[-1].append(group)
+            elif parts[-1]:
+                parts.append([])
+        for part in parts:
+            ways = splits(line, part, region)
+            if len(ways) == 1:
+                yield from ways[0]
+
+
 def numbers_in(line, region):
     matches = list(phonenumbers.PhoneNumberMatcher(line, region,
                                                    leniency=phonenumbers.Leniency.VALID))
-    yield from (match.number for match in matches)
+    found = sorted([(match.start, match.end, match.number) for match in matches] +
+                   list(side_by_side(line, region, matches)), key=lambda each: each[0])
+    yield from (number for _, _, number in found)
     for cell in CELL.finditer(line):
         if not DIGIT_CELL.fullmatch(cell.group()) or any(
-                match.start < cell.end() and cell.start() < match.end for match in matches):
+                start < cell.end() and cell.start() < end for start, end, _ in found):
             continue
         try:
             number = phonenumbers.parse(cell.group(), region)
