@@ -9,6 +9,7 @@
 #include "core/message_catalog.h"
 #include "spreadsheet/ods_content.h"
 #include "spreadsheet/row_builder.h"
+#include "spreadsheet/xls_workbook.h"
 #include "spreadsheet/xlsx_parts.h"
 #include "spreadsheet/xml_stream.h"
 #include "spreadsheet/zip_archive.h"
@@ -158,11 +159,17 @@ SpreadsheetReader::SpreadsheetReader(FileSystem& files) : files_(files) {}
 SpreadsheetReader::~SpreadsheetReader() = default;
 
 std::optional<Failure> SpreadsheetReader::open(int fd, std::string name) {
-  assert(!workbook_);
-  workbook_ = std::make_unique<Workbook>(files_, std::move(name));
+  assert(!workbook_ && !xls_workbook_);
+  std::array<char, 8> start{};
+  const ReadBytes got = files_.read_at(fd, 0, start, name);
+  if (!got.failure && starts_as_compound_file(std::string_view(start.data(), got.size))) {
+    xls_workbook_ = std::make_unique<XlsWorkbook>(files_, std::move(name));
+    return xls_workbook_->open(fd);
+  }
+  workbook_ = std::make_unique<Workbook>(files_, std::move(name));  // it fails reading too
   return workbook_->open(fd);
 }
 
 SpreadsheetRow SpreadsheetReader::next_row() {
-  return workbook_->next_row();
+  return xls_workbook_ ? xls_workbook_->next_row() : workbook_->next_row();
 }
