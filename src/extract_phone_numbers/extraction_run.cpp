@@ -64,9 +64,10 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
                                                                       : FileResult::OutputFailed;
 }
 
-// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL. Its
-// numbers are written only once the whole file was read: a spreadsheet refused halfway writes
-// none, and they are forgotten, so a later file gives them.
+// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL (in a
+// document, which has no sheet, CELL). Its numbers are written only once the whole file was
+// read: a spreadsheet refused halfway writes none, and they are forgotten, so a later file
+// gives them.
 FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem& file_system,
                                     int output_fd, NumberExtraction& extraction,
                                     std::ostream& notes) {
@@ -92,7 +93,7 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
       text = cell.text;  // a cell's paragraphs are one line
       std::replace_if(text.begin(), text.end(), is_line_end, ' ');
       extraction.add_text(text);
-      label.assign(row.sheet).append("!").append(cell.reference);
+      label.assign(row.sheet).append(row.sheet.empty() ? "" : "!").append(cell.reference);
       extraction.end_line(label);
     }
   }

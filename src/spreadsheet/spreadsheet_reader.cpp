@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/message_catalog.h"
+#include "spreadsheet/document_content.h"
 #include "spreadsheet/ods_content.h"
 #include "spreadsheet/row_builder.h"
 #include "spreadsheet/xls_workbook.h"
@@ -17,11 +18,12 @@
 namespace {
 
 constexpr std::string_view kOdsSpreadsheetType = "application/vnd.oasis.opendocument.spreadsheet";
+constexpr std::string_view kOdtTextType = "application/vnd.oasis.opendocument.text";
 constexpr std::string_view kOpenDocumentType = "application/vnd.oasis.opendocument.";
 
 }  // namespace
 
-// The opened file: its archive, what it holds, and the part being read.
+// The opened ZIP archive: what it holds, and the part being read.
 class SpreadsheetReader::Workbook {
  public:
   Workbook(FileSystem& files, std::string name)
@@ -29,7 +31,9 @@ class SpreadsheetReader::Workbook {
         archive_(files),
         stream_(archive_, name_),
         worksheet_(row_, shared_strings_),
-        ods_content_(row_) {}
+        ods_content_(row_),
+        docx_content_(row_, DocumentMarkup::WordprocessingMl),
+        odt_content_(row_, DocumentMarkup::OpenDocumentText) {}
 
   // Takes `fd` over and reads what comes before the cells.
   [[nodiscard]] std::optional<Failure> open(int fd) {
@@ -58,12 +62,12 @@ class SpreadsheetReader::Workbook {
       }
       switch (stream_.advance()) {
         case Progress::Paused:
-          return row_.hand_out(ods_ ? ods_content_.sheet() : sheets_[next_sheet_ - 1].name);
+          return row_.hand_out(sheet_name());
         case Progress::Failed:
           return end_with(stream_.failure());
         case Progress::Ended:
           in_sheet_ = false;
-          ended_ = ods_;
+          ended_ = kind_ != Kind::Xlsx;
           break;
       }
     }
@@ -83,7 +87,34 @@ class SpreadsheetReader::Workbook {
                              "spreadsheet (.xlsx, .ods) or as UTF-8 text")};
   }
 
+  // What it reads: a workbook of sheets, one part each, or a single part.
+  enum class Kind { Xlsx, Ods, Document };
+
+  // The name of the sheet being read; a document has none.
+  [[nodiscard]] std::string_view sheet_name() const {
+    switch (kind_) {
+      case Kind::Xlsx:
+        return sheets_[next_sheet_ - 1].name;
+      case Kind::Ods:
+        return ods_content_.sheet();
+      case Kind::Document:
+        break;
+    }
+    return {};
+  }
+
+  // Reads the single part `member` into `content`.
+  [[nodiscard]] std::optional<Failure> open_single_part(Kind kind, const std::string& member,
+                                                        XmlContent& content) {
+    kind_ = kind;
+    in_sheet_ = true;
+    return stream_.open(member, content);
+  }
+
   [[nodiscard]] std::optional<Failure> open_office_open_xml() {
+    if (archive_.holds("word/document.xml")) {
+      return open_single_part(Kind::Document, "word/document.xml", docx_content_);
+    }
     if (!archive_.holds("xl/workbook.xml")) {
       if (archive_.holds("xl/workbook.bin")) {
         return Failure{name_,
@@ -115,9 +146,10 @@ class SpreadsheetReader::Workbook {
     }
     const std::string_view mimetype(type.data(), held);
     if (mimetype.starts_with(kOdsSpreadsheetType)) {
-      ods_ = true;
-      in_sheet_ = true;
-      return stream_.open("content.xml", ods_content_);
+      return open_single_part(Kind::Ods, "content.xml", ods_content_);
+    }
+    if (mimetype == kOdtTextType) {
+      return open_single_part(Kind::Document, "content.xml", odt_content_);
     }
     if (mimetype.starts_with(kOpenDocumentType)) {
       return other_document();
@@ -144,7 +176,7 @@ class SpreadsheetReader::Workbook {
   ZipArchive archive_;
   XmlStream stream_;
   RowBuilder row_;
-  bool ods_ = false;
+  Kind kind_ = Kind::Xlsx;
   bool in_sheet_ = false;  // a sheet's part is being read
   bool ended_ = false;
   std::vector<XlsxSheet> sheets_;
@@ -152,6 +184,8 @@ class SpreadsheetReader::Workbook {
   std::vector<std::string> shared_strings_;
   XlsxWorksheet worksheet_;
   OdsContent ods_content_;
+  DocumentContent docx_content_;
+  DocumentContent odt_content_;
 };
 
 SpreadsheetReader::SpreadsheetReader(FileSystem& files) : files_(files) {}
@@ -161,12 +195,16 @@ SpreadsheetReader::~SpreadsheetReader() = default;
 std::optional<Failure> SpreadsheetReader::open(int fd, std::string name) {
   assert(!workbook_ && !xls_workbook_);
   std::array<char, 8> start{};
-  const ReadBytes got = files_.read_at(fd, 0, start, name);
-  if (!got.failure && starts_as_compound_file(std::string_view(start.data(), got.size))) {
+  ReadBytes got = files_.read_at(fd, 0, start, name);
+  if (got.failure) {
+    (void)files_.close(fd, name);  // only read: its close changes nothing
+    return std::move(got.failure);
+  }
+  if (starts_as_compound_file(std::string_view(start.data(), got.size))) {
     xls_workbook_ = std::make_unique<XlsWorkbook>(files_, std::move(name));
     return xls_workbook_->open(fd);
   }
-  workbook_ = std::make_unique<Workbook>(files_, std::move(name));  // it fails reading too
+  workbook_ = std::make_unique<Workbook>(files_, std::move(name));
   return workbook_->open(fd);
 }
 

@@ -118,6 +118,23 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
             "名單!C4=912345678\n名單!D4=0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
             "名單!C5=0912\n名單!A6=a   bc\nd\te\nf\n名單!B6=a   bc\nd\te\nf\n名單!C6=0912\n"
             "B!A1=TRUE\nB!B1=0912 345\n");
+  const std::string docx_body =  // a text box, a field's code, a nested table
+      "<w:body><w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><mc:AlternateContent>"
+      "<mc:Choice><w:txbxContent><w:p><w:r><w:t>box</w:t></w:r></w:p></w:txbxContent>"
+      "</mc:Choice><mc:Fallback><w:t>box</w:t></mc:Fallback></mc:AlternateContent>"
+      "<w:instrText>PAGE</w:instrText></w:r></w:p><w:p/><w:tbl><w:tr><w:tc><w:p/></w:tc><w:tc>"
+      "<w:tbl><w:tr><w:tc><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc></w:tr></w:tbl></w:tc>"
+      "</w:tr></w:tbl></w:body>";
+  EXPECT_EQ(cells(archive({{"[Content_Types].xml", ""}, {"word/document.xml", docx_body}})),
+            "!A1=a\tb\n\nbox\n!B3=c\n");
+  const std::string odt_body =  // a note, a drawing's title, a text box
+      "<o:body><o:text><x:p>0912<x:note><x:note-body><x:p>n</x:p></x:note-body></x:note>"
+      "<d:frame><d:title>t</d:title><d:text-box><x:h>h</x:h></d:text-box></d:frame></x:p>"
+      "<x:list><x:list-item><x:p>l<x:s x:c='2'/>m</x:p></x:list-item></x:list></o:text></o:body>";
+  EXPECT_EQ(cells(archive(
+                {{"mimetype", "application/vnd.oasis.opendocument.text"},
+                 {"content.xml", "<o:document-content>" + odt_body + "</o:document-content>"}})),
+            "!A1=0912\nh\n!A2=l  m\n");
 }
 
 // `archive` with the unpacked size of its last member declared as `declared`, in both headers.
@@ -131,7 +148,7 @@ std::string with_declared_size(std::string archive, std::uint32_t declared) {
   return archive;
 }
 
-TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
+TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDocumentOrDamagedOrABomb) {
   const std::string blanks(std::size_t{2} << 20, ' ');
   const std::string bomb_archive = read_file(archive(ods(blanks)));
   const std::string open_table = "<t:table t:name='s'><t:table-row t:number-rows-repeated=";
@@ -140,11 +157,11 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
     std::string bytes;  // instead of an archive of the members, when set
     std::string cells;
   } rows[] = {
-      {{{"[Content_Types].xml", ""}, {"word/document.xml", ""}},
+      {{{"[Content_Types].xml", ""}, {"ppt/presentation.xml", ""}},
        "",
        "failed: is an office document but not a spreadsheet; save the list as a spreadsheet "
        "(.xlsx, .ods) or as UTF-8 text"},
-      {{{"mimetype", "application/vnd.oasis.opendocument.text"}},
+      {{{"mimetype", "application/vnd.oasis.opendocument.presentation"}},
        "",
        "failed: is an office document but not a spreadsheet; save the list as a spreadsheet "
        "(.xlsx, .ods) or as UTF-8 text"},
