@@ -95,7 +95,10 @@ std::optional<Failure> XlsWorkbook::open(int fd) {
     return Failure{name_, catalog::gettext("is an Excel workbook protected by a password; save "
                                            "it without one, or as UTF-8 text")};
   }
-  if (freexl_get_info(handle_, FREEXL_BIFF_SHEET_COUNT, &sheet_count_) != FREEXL_OK) {
+  unsigned int version = FREEXL_UNKNOWN;  // unknown when no BOF record begins the workbook
+  if (freexl_get_info(handle_, FREEXL_BIFF_VERSION, &version) != FREEXL_OK ||
+      version == FREEXL_UNKNOWN ||
+      freexl_get_info(handle_, FREEXL_BIFF_SHEET_COUNT, &sheet_count_) != FREEXL_OK) {
     return refuse_unreadable(FREEXL_CRAFTED_FILE);
   }
   return std::nullopt;
