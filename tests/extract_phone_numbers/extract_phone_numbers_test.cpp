@@ -102,6 +102,12 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: standard input: is a ZIP archive, as a spreadsheet is, which is "
        "read only from a file named on the command line\n"
        "extract_phone_numbers: no phone number found\n"},
+      {"roster.docx - <old.xls", "", 1, "0912345678\n",
+       "extract_phone_numbers: roster.docx:B2: 0223456789: is not a mobile number; a text "
+       "message cannot reach it\n"
+       "extract_phone_numbers: roster.docx: 1 phone number\n"
+       "extract_phone_numbers: standard input: is an old office file, as an .xls is, which is "
+       "read only from a file named on the command line\n"},
       // A FIFO is opened once and refused at once: a second open would wait for ever.
       {"fifo", "", 1, "",
        "extract_phone_numbers: fifo: is a ZIP archive, as a spreadsheet is, which is read only "
@@ -116,6 +122,13 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
   write_zip(dir.path() / "damaged.xlsx",
             workbook(R"(<row><c r="A1"><v>912345678</v></c></row><row>)"));
   write_zip(dir.path() / "other.zip", {{"list.txt", "0912345678"}});
+  write_zip(dir.path() / "roster.docx",
+            {{"[Content_Types].xml", "<Types/>"},
+             {"word/document.xml",
+              "<w:document><w:body><w:p><w:r><w:t>0912345678</w:t></w:r></w:p><w:tbl><w:tr><w:tc>"
+              "<w:p/></w:tc><w:tc><w:p><w:r><w:t>02 2345 6789</w:t></w:r></w:p></w:tc></w:tr>"
+              "</w:tbl></w:body></w:document>"}});
+  test_support::write_file(dir.path() / "old.xls", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
   ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
   for (const ProgramRun& run : runs) {
     test_support::write_file(dir.path() / "in", run.input);
