@@ -35,7 +35,8 @@ constexpr std::string_view kHelp =
     "  --help       display this help and exit\n"
     "  --version    output version information and exit\n"
     "\n"
-    "Files may be UTF-8, UTF-16 with its byte-order mark, or Big5 (code page 950).\n"
+    "Files may be text in UTF-8, UTF-16 with its byte-order mark, or Big5 (code page\n"
+    "950); spreadsheets (.xlsx, .ods, .xls); or text documents (.docx, .odt).\n"
     "Exit status: 0 when every file was read and a number written, 1 otherwise, 2 for a\n"
     "wrong command line. Then give the numbers to change_utf8.\n";
 
