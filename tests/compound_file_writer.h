@@ -1,6 +1,7 @@
 #ifndef CHANGE_UTF8_TESTS_COMPOUND_FILE_WRITER_H_
 #define CHANGE_UTF8_TESTS_COMPOUND_FILE_WRITER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
