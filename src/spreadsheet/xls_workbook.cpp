@@ -1,15 +1,20 @@
 #include "spreadsheet/xls_workbook.h"
 
+#include <fcntl.h>
 #include <freexl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cerrno>
 #include <charconv>
-#include <cstddef>
+#include <csignal>
+#include <cstring>
 #include <span>
 #include <utility>
-#include <vector>
 
 #include "core/message_catalog.h"
 #include "spreadsheet/cell_values.h"
@@ -31,6 +36,12 @@ constexpr std::size_t kLongestDimensions = 4 + 14;
 // The start of a BIFF8 workbook's BOF record: its type, length and version. The bytes of other
 // records may look like a DIMENSIONS record of the other version, which is then not counted.
 constexpr std::string_view kBiff8Start = std::string_view("\x09\x08\x10\x00\x00\x06", 6);
+
+// The pipe from the child process is read this many bytes at a time.
+constexpr std::size_t kPipeBlockSize = std::size_t{64} * 1024;
+
+// Why the library refused the workbook, as the child process tells it.
+enum Refusal : std::uint32_t { kDamaged = 1, kNotAWorkbook, kPassword, kOutOfMemory };
 
 std::uint64_t little_endian(std::string_view bytes) {
   std::uint64_t value = 0;
@@ -60,6 +71,152 @@ std::string number_text(double value) {
   return exact_number_text(std::string_view(digits.data(), written.ptr));
 }
 
+// The text of a cell as the library gives it; empty for a date, a time, or nothing.
+std::string cell_text(const FreeXL_CellValue& value) {
+  switch (value.type) {
+    case FREEXL_CELL_INT:
+      return std::to_string(value.value.int_value);
+    case FREEXL_CELL_DOUBLE:
+      return number_text(value.value.double_value);
+    case FREEXL_CELL_TEXT:
+    case FREEXL_CELL_SST_TEXT:
+      return value.value.text_value == nullptr ? "" : value.value.text_value;
+    default:
+      return "";
+  }
+}
+
+}  // namespace
+
+// One message of the child process: a sheet begins (its name the text); a cell of the row
+// (row, column from 0, its text); the row ends; the workbook ends; or it was refused (row:
+// the Refusal).
+struct XlsMessage {
+  enum class Kind : std::uint32_t { Sheet, Cell, RowEnd, End, Refused };
+  struct Head {
+    Kind kind = Kind::End;
+    std::uint32_t row = 0;
+    std::uint32_t column = 0;
+    std::uint32_t size = 0;  // of the text that follows
+  };
+  Head head;
+  std::string text;
+};
+
+namespace {
+
+// The child process's side: the library reads the workbook, and every sheet, row end and cell
+// that holds something is written to `out`, buffered.
+class LibrarySide {
+ public:
+  explicit LibrarySide(int out) : out_(out) {}
+
+  // Reads the workbook open as `fd` and sends it all; returns the process's exit status.
+  int run(int fd) {
+    const void* handle = nullptr;
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const int opened = freexl_open(path.c_str(), &handle);
+    const std::uint32_t refusal = open(opened, handle);
+    unsigned int sheets = 0;
+    if (refusal != 0 || freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK) {
+      send({.kind = Kind::Refused, .row = refusal != 0 ? refusal : kDamaged}, "");
+      return flush() ? 0 : 1;
+    }
+    for (unsigned int sheet = 0; sheet < sheets; ++sheet) {
+      if (!send_sheet(handle, static_cast<unsigned short>(sheet))) {
+        send({.kind = Kind::Refused, .row = kDamaged}, "");
+        return flush() ? 0 : 1;
+      }
+    }
+    send({.kind = Kind::End}, "");
+    return flush() ? 0 : 1;
+  }
+
+ private:
+  using Kind = XlsMessage::Kind;
+  using Head = XlsMessage::Head;
+
+  // Why the workbook the library opened with `result` is refused; 0 when it is not.
+  static std::uint32_t open(int result, const void* handle) {
+    if (result == FREEXL_INSUFFICIENT_MEMORY) {
+      return kOutOfMemory;
+    }
+    if (result == FREEXL_BIFF_WORKBOOK_NOT_FOUND) {
+      return kNotAWorkbook;
+    }
+    unsigned int version = FREEXL_UNKNOWN;  // unknown when no BOF record begins the workbook
+    if (result != FREEXL_OK ||
+        freexl_get_info(handle, FREEXL_BIFF_VERSION, &version) != FREEXL_OK ||
+        version == FREEXL_UNKNOWN) {
+      return kDamaged;
+    }
+    unsigned int password = FREEXL_UNKNOWN;
+    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
+        password == FREEXL_BIFF_OBFUSCATED) {
+      return kPassword;
+    }
+    return 0;
+  }
+
+  // Sends the sheet `sheet`: its name, then its rows; false when the library fails.
+  bool send_sheet(const void* handle, unsigned short sheet) {
+    const char* name = nullptr;
+    unsigned int rows = 0;
+    unsigned short columns = 0;
+    if (freexl_get_worksheet_name(handle, sheet, &name) != FREEXL_OK ||
+        freexl_select_active_worksheet(handle, sheet) != FREEXL_OK ||
+        freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+      return false;
+    }
+    send({.kind = Kind::Sheet}, name == nullptr ? "" : name);
+    for (unsigned int row = 0; row < rows; ++row) {
+      bool held = false;
+      for (unsigned short column = 0; column < columns; ++column) {
+        FreeXL_CellValue value{};
+        if (freexl_get_cell_value(handle, row, column, &value) != FREEXL_OK) {
+          return false;
+        }
+        const std::string text = cell_text(value);
+        if (!text.empty()) {
+          send({.kind = Kind::Cell, .row = row, .column = column}, text);
+          held = true;
+        }
+      }
+      if (held) {
+        send({.kind = Kind::RowEnd}, "");
+      }
+    }
+    return true;
+  }
+
+  void send(Head head, std::string_view text) {
+    head.size = static_cast<std::uint32_t>(text.size());
+    buffer_.append(reinterpret_cast<const char*>(&head), sizeof head).append(text);
+    if (buffer_.size() >= kPipeBlockSize && !flush()) {
+      ::_exit(1);  // the reading side is gone
+    }
+  }
+
+  bool flush() {
+    std::string_view left = buffer_;
+    while (!left.empty()) {
+      const ssize_t written = ::write(out_, left.data(), left.size());
+      if (written < 0 && errno == EINTR) {
+        continue;
+      }
+      if (written <= 0) {
+        return false;
+      }
+      left.remove_prefix(static_cast<std::size_t>(written));
+    }
+    buffer_.clear();
+    return true;
+  }
+
+  int out_;
+  std::string buffer_;
+};
+
 }  // namespace
 
 bool starts_as_compound_file(std::string_view start) {
@@ -70,8 +227,13 @@ XlsWorkbook::XlsWorkbook(FileSystem& files, std::string name)
     : files_(files), name_(std::move(name)) {}
 
 XlsWorkbook::~XlsWorkbook() {
-  if (handle_ != nullptr) {
-    freexl_close(handle_);
+  if (pipe_fd_ >= 0) {
+    ::close(pipe_fd_);  // the reader's own pipe, no file: nothing is lost with it
+  }
+  if (child_ > 0) {
+    ::kill(child_, SIGKILL);  // done with, or still reading what is no longer wanted
+    while (::waitpid(child_, nullptr, 0) < 0 && errno == EINTR) {
+    }
   }
   if (fd_ >= 0) {
     (void)files_.close(fd_, name_);  // only read: its close changes nothing
@@ -84,39 +246,51 @@ std::optional<Failure> XlsWorkbook::open(int fd) {
   if (std::optional<Failure> failure = refuse_too_many_cells()) {
     return failure;
   }
-  const std::string path = "/proc/self/fd/" + std::to_string(fd_);
-  const int opened = freexl_open(path.c_str(), &handle_);
-  if (opened != FREEXL_OK) {
-    return refuse_unreadable(opened);
+  if (std::optional<Failure> failure = start_library()) {
+    return failure;
   }
-  unsigned int password = FREEXL_UNKNOWN;
-  if (freexl_get_info(handle_, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK &&
-      password == FREEXL_BIFF_OBFUSCATED) {
-    return Failure{name_, catalog::gettext("is an Excel workbook protected by a password; save "
-                                           "it without one, or as UTF-8 text")};
+  XlsMessage first;
+  if (std::optional<Failure> failure = receive(first)) {
+    return failure;
   }
-  unsigned int version = FREEXL_UNKNOWN;  // unknown when no BOF record begins the workbook
-  if (freexl_get_info(handle_, FREEXL_BIFF_VERSION, &version) != FREEXL_OK ||
-      version == FREEXL_UNKNOWN ||
-      freexl_get_info(handle_, FREEXL_BIFF_SHEET_COUNT, &sheet_count_) != FREEXL_OK) {
-    return refuse_unreadable(FREEXL_CRAFTED_FILE);
+  if (first.head.kind == XlsMessage::Kind::Refused) {
+    return refusal(static_cast<int>(first.head.row));
   }
+  if (first.head.kind == XlsMessage::Kind::Sheet) {
+    sheet_ = std::move(first.text);
+  }
+  ended_ = first.head.kind == XlsMessage::Kind::End;
   return std::nullopt;
 }
 
 SpreadsheetRow XlsWorkbook::next_row() {
+  bool row_begun = false;
+  XlsMessage message;
   while (!ended_) {
-    if (next_row_ == rows_) {
-      if (std::optional<Failure> failure = begin_next_sheet()) {
-        return end_with(std::move(*failure));
-      }
-      continue;
-    }
-    if (std::optional<Failure> failure = read_row()) {
+    if (std::optional<Failure> failure = receive(message)) {
       return end_with(std::move(*failure));
     }
-    if (!row_.empty()) {
-      return row_.hand_out(sheet_);
+    switch (message.head.kind) {
+      case XlsMessage::Kind::Sheet:
+        sheet_ = std::move(message.text);
+        break;
+      case XlsMessage::Kind::Cell:
+        if (!row_begun) {
+          row_.begin(std::int64_t{message.head.row} + 1);
+          row_begun = true;
+        }
+        if (const char* reason =
+                row_.end_cell(std::int64_t{message.head.column} + 1, message.text, 1)) {
+          return end_with(member_failure(name_, reason, sheet_));
+        }
+        break;
+      case XlsMessage::Kind::RowEnd:
+        return row_.hand_out(sheet_);
+      case XlsMessage::Kind::End:
+        ended_ = true;
+        break;
+      case XlsMessage::Kind::Refused:
+        return end_with(refusal(static_cast<int>(message.head.row)));
     }
   }
   return {};
@@ -154,60 +328,79 @@ std::optional<Failure> XlsWorkbook::refuse_too_many_cells() {
   }
 }
 
-std::optional<Failure> XlsWorkbook::refuse_unreadable(int freexl_result) {
-  if (freexl_result == FREEXL_INSUFFICIENT_MEMORY) {
-    return FileSystem::out_of_memory(name_);
+// Starts the child process that reads the workbook with the library, under a limit on its
+// processor time, and keeps the pipe it writes to.
+std::optional<Failure> XlsWorkbook::start_library() {
+  std::array<int, 2> ends{};
+  if (::pipe2(ends.data(), O_CLOEXEC) != 0) {
+    return FileSystem::last_call_failure(name_);
   }
-  if (freexl_result == FREEXL_BIFF_WORKBOOK_NOT_FOUND) {
-    return Failure{name_, catalog::gettext("is an old office file but not an Excel workbook; "
-                                           "save the list as a spreadsheet (.xlsx, .ods), a "
-                                           "text document (.docx, .odt) or UTF-8 text")};
+  child_ = ::fork();
+  if (child_ == 0) {
+    ::close(ends[0]);
+    const rlimit seconds{kMaxXlsSeconds, kMaxXlsSeconds};
+    ::setrlimit(RLIMIT_CPU, &seconds);
+    ::_exit(LibrarySide(ends[1]).run(fd_));
   }
-  return Failure{name_, catalog::gettext("is an Excel 97-2003 workbook that cannot be read, "
-                                         "perhaps damaged; save it as .xlsx or .ods")};
-}
-
-// Selects the next sheet and learns its name and size; ends the workbook after the last.
-std::optional<Failure> XlsWorkbook::begin_next_sheet() {
-  if (next_sheet_ == sheet_count_) {
-    ended_ = true;
-    return std::nullopt;
+  const int error = errno;
+  ::close(ends[1]);
+  pipe_fd_ = ends[0];
+  if (child_ < 0) {
+    errno = error;
+    return FileSystem::last_call_failure(name_);
   }
-  const auto index = static_cast<unsigned short>(next_sheet_++);
-  const char* name = nullptr;
-  if (freexl_get_worksheet_name(handle_, index, &name) != FREEXL_OK ||
-      freexl_select_active_worksheet(handle_, index) != FREEXL_OK ||
-      freexl_worksheet_dimensions(handle_, &rows_, &columns_) != FREEXL_OK) {
-    return refuse_unreadable(FREEXL_CRAFTED_FILE);
-  }
-  sheet_ = name == nullptr ? "" : name;
-  next_row_ = 0;
+  buffer_.resize(kPipeBlockSize);
   return std::nullopt;
 }
 
-// Reads the next row of the sheet into row_, its cells that hold something.
-std::optional<Failure> XlsWorkbook::read_row() {
-  const unsigned int row = next_row_++;
-  row_.begin(std::int64_t{row} + 1);
-  for (unsigned short column = 0; column < columns_; ++column) {
-    FreeXL_CellValue value{};
-    if (freexl_get_cell_value(handle_, row, column, &value) != FREEXL_OK) {
-      return refuse_unreadable(FREEXL_CRAFTED_FILE);
+// Receives the next message; fails when the pipe cannot be read, or ends before the workbook
+// did: the child process was stopped.
+std::optional<Failure> XlsWorkbook::receive(XlsMessage& message) {
+  if (std::optional<Failure> failure =
+          receive_bytes(reinterpret_cast<char*>(&message.head), sizeof message.head)) {
+    return failure;
+  }
+  message.text.resize(message.head.size);
+  return receive_bytes(message.text.data(), message.text.size());
+}
+
+std::optional<Failure> XlsWorkbook::receive_bytes(char* bytes, std::size_t size) {
+  while (size > 0) {
+    if (buffer_start_ == buffer_end_) {
+      ReadBytes got = files_.read(pipe_fd_, std::span(buffer_), name_);
+      if (got.failure) {
+        return std::move(got.failure);
+      }
+      if (got.size == 0) {
+        return refusal(kDamaged);
+      }
+      buffer_start_ = 0;
+      buffer_end_ = got.size;
     }
-    std::string text;
-    if (value.type == FREEXL_CELL_INT) {
-      text = std::to_string(value.value.int_value);
-    } else if (value.type == FREEXL_CELL_DOUBLE) {
-      text = number_text(value.value.double_value);
-    } else if ((value.type == FREEXL_CELL_TEXT || value.type == FREEXL_CELL_SST_TEXT) &&
-               value.value.text_value != nullptr) {
-      text = value.value.text_value;
-    }
-    if (const char* reason = row_.end_cell(std::int64_t{column} + 1, text, 1)) {
-      return member_failure(name_, reason, sheet_);
-    }
+    const std::size_t taken = std::min(size, buffer_end_ - buffer_start_);
+    std::memcpy(bytes, buffer_.data() + buffer_start_, taken);
+    buffer_start_ += taken;
+    bytes += taken;
+    size -= taken;
   }
   return std::nullopt;
+}
+
+Failure XlsWorkbook::refusal(int refusal) const {
+  switch (refusal) {
+    case kOutOfMemory:
+      return FileSystem::out_of_memory(name_);
+    case kNotAWorkbook:
+      return {name_, catalog::gettext("is an old office file but not an Excel workbook; save the "
+                                      "list as a spreadsheet (.xlsx, .ods), a text document "
+                                      "(.docx, .odt) or UTF-8 text")};
+    case kPassword:
+      return {name_, catalog::gettext("is an Excel workbook protected by a password; save it "
+                                      "without one, or as UTF-8 text")};
+    default:
+      return {name_, catalog::gettext("is an Excel 97-2003 workbook that cannot be read, "
+                                      "perhaps damaged; save it as .xlsx or .ods")};
+  }
 }
 
 SpreadsheetRow XlsWorkbook::end_with(Failure failure) {
