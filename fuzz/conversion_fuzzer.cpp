@@ -267,14 +267,17 @@ void check_notes(std::string_view text, const std::vector<std::string_view>& wor
   if (!std::all_of(words.begin(), words.end(), is_well_formed_utf8)) {
     check(std::getline(notes, line) &&
               line == "change_utf8: " + list +
-                          ": holds bytes that are not UTF-8, perhaps Big5 (Notepad's \"ANSI\"); "
-                          "save it as UTF-8 or Unicode text",
-          "note on bytes that are not UTF-8");
-  }
-  if (not_phone_numbers > 0) {
+                          ": holds bytes that are not UTF-8, perhaps Big5 (Notepad's \"ANSI\"): "
+                          "extract_phone_numbers " +
+                          list +
+                          " > numbers.txt writes only its phone numbers; then run change_utf8 "
+                          "again and type numbers.txt",
+          "note on bytes that are not UTF-8, with the command that reads them");
+  } else if (not_phone_numbers > 0) {
     check(std::getline(notes, line) &&
               line == "change_utf8: " + list + ": extract_phone_numbers " + list +
-                          " > numbers.txt writes only its phone numbers, one a line",
+                          " > numbers.txt writes only its phone numbers, one a line; then run "
+                          "change_utf8 again and type numbers.txt",
           "note on the command that takes out the phone numbers");
   }
   check(!std::getline(notes, line), "no other note");

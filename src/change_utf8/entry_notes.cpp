@@ -1,6 +1,7 @@
 #include "change_utf8/entry_notes.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "change_utf8/console.h"
 #include "core/message_catalog.h"
@@ -43,6 +44,13 @@ std::string shown_shell_word(std::string_view list_name) {
 
 }  // namespace
 
+std::string extraction_advice(std::string_view list_name, const char* reason) {
+  const std::string_view numbers_file = std::filesystem::path(list_name).filename() == "numbers.txt"
+                                            ? "phone_numbers.txt"
+                                            : "numbers.txt";
+  return filled_in(reason, {shown_shell_word(list_name), numbers_file, numbers_file});
+}
+
 void EntryNotes::keep_start(std::string_view piece) {
   if (entry_start_.size() < kBytesOfEntryKept) {
     entry_start_ += piece.substr(0, kBytesOfEntryKept - entry_start_.size());
@@ -60,11 +68,6 @@ void EntryNotes::note_entry() {
 
 void EntryNotes::note_after_list() {
   note_entries_not_named();
-  if (ill_formed_utf8_.found()) {
-    console_.write_reason(
-        list_name_, catalog::gettext("holds bytes that are not UTF-8, perhaps Big5 (Notepad's "
-                                     "\"ANSI\"); save it as UTF-8 or Unicode text"));
-  }
   if (entries_not_phone_numbers_ > 0) {
     note_extraction_command();
   }
@@ -82,11 +85,18 @@ void EntryNotes::note_entries_not_named() {
                                   {std::to_string(not_named)}));
 }
 
-// The second program of this package takes the phone numbers out of a list of any shape.
+// The second program of this package takes the phone numbers out of a list of any shape, and
+// reads Big5 too: one note says how, with the cause when the list held bytes that are not UTF-8
+// (an entry that held them was not a phone number, which is ASCII).
 void EntryNotes::note_extraction_command() {
   console_.write_reason(
       list_name_,
-      filled_in(catalog::gettext("extract_phone_numbers %s > numbers.txt writes only its "
-                                 "phone numbers, one a line"),
-                {shown_shell_word(list_name_)}));
+      extraction_advice(
+          list_name_,
+          ill_formed_utf8_.found()
+              ? catalog::gettext("holds bytes that are not UTF-8, perhaps Big5 (Notepad's "
+                                 "\"ANSI\"): extract_phone_numbers %s > %s writes only its "
+                                 "phone numbers; then run change_utf8 again and type %s")
+              : catalog::gettext("extract_phone_numbers %s > %s writes only its phone numbers, "
+                                 "one a line; then run change_utf8 again and type %s")));
 }

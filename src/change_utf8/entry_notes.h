@@ -10,12 +10,19 @@
 
 class Console;
 
+// `reason` (from the catalog), which advises running extract_phone_numbers on the list
+// `list_name` and then change_utf8 on what it writes, filled in: its first %s with the list's
+// name as one word of a shell command (in single quotes, or after ./, where a shell needs it),
+// the other two with the file the command writes: numbers.txt, or phone_numbers.txt when
+// the list is itself named numbers.txt (the shell would empty it before it is read).
+std::string extraction_advice(std::string_view list_name, const char* reason);
+
 // Notes on the console's standard error the entries of a list that are not phone numbers
 // (PhoneNumberCheck): each of the first 10 with the list's name, the line it begins on and its
-// first characters (shown_in_a_note); after the list, how many more there are, whether entries
-// held bytes that are not UTF-8 (a list saved as Big5), and the command that takes only the
-// phone numbers out of such a list. Names, header cells and other words of a list become
-// contacts all the same, and the user should know.
+// first characters (shown_in_a_note); after the list, how many more there are, and the command
+// that takes only the phone numbers out of such a list (and reads it also when saved as Big5).
+// Names, header cells and other words of a list become contacts all the same, and the user should
+// know.
 class EntryNotes {
  public:
   // Notes entries of the list `list_name` on `console`; both must outlive the notes.
@@ -50,9 +57,10 @@ class EntryNotes {
   }
 
   // Ends the notes, after the list's last entry: notes how many entries that are not phone
-  // numbers were not named one by one, if any; then, once each, that entries held bytes that
-  // are not UTF-8, and, when an entry was not a phone number, the command that writes only
-  // the list's phone numbers.
+  // numbers were not named one by one, if any; then, when an entry was not a phone number,
+  // the extract_phone_numbers command that writes only the list's phone numbers, saying first
+  // that entries held bytes that are not UTF-8 when they did (a list saved as Big5, which that
+  // command reads).
   void note_after_list();
 
  private:

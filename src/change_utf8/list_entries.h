@@ -13,9 +13,11 @@
 // split by an EntrySplitter.
 class ListEntries {
  public:
-  // Reads through `files`, which must outlive it, at most `block_size` bytes a read.
+  // Reads through `files`, which must outlive it, at most `block_size` bytes a read. A ZIP
+  // archive or another file that is not plain text opens, and its reader says so.
   // REQUIRES: block_size >= 1.
-  ListEntries(FileSystem& files, std::size_t block_size) : reader_(files, block_size) {}
+  ListEntries(FileSystem& files, std::size_t block_size)
+      : reader_(files, block_size, {.zip_archives = true, .binary_files = true}) {}
 
   // The list's text, to open it and ask about it.
   [[nodiscard]] ListReader& reader() { return reader_; }

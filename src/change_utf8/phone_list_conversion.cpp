@@ -161,13 +161,24 @@ std::optional<Failure> open_phone_list(ListEntries& list, const std::filesystem:
   if (std::optional<Failure> failure = list.reader().open(path, answers_file)) {
     return failure;
   }
+  if (list.reader().zip_archive() || list.reader().binary_file()) {
+    return Failure{
+        list.reader().name(),
+        extraction_advice(list.reader().name(),
+                          catalog::gettext("is not plain text, perhaps a spreadsheet or "
+                                           "word-processor file: extract_phone_numbers %s > %s "
+                                           "writes only its phone numbers; then run change_utf8 "
+                                           "again and type %s"))};
+  }
   if (list.find_entry()) {
     return std::nullopt;
   }
   if (list.failure()) {
     return list.failure();
   }
-  return Failure{list.reader().name(), catalog::gettext("holds no phone number")};
+  // Only white space is as empty as no byte: an editor shows nothing either way.
+  return Failure{list.reader().name(),
+                 catalog::gettext("is an empty file, or holds only white space")};
 }
 
 ConversionResult convert_phone_list(ListEntries& list, std::int32_t per_file_limit,

@@ -24,9 +24,10 @@ enum class ConversionResult {
 };
 
 // Opens the phone list at `path` through `list` and judges whether it can be converted: it
-// opens and is plain text, and is not `answers_file`, the file the answers come from (if
-// known), nor a terminal (ListReader::open, which asks before reading a byte of it), and it
-// holds an entry. Returns why it cannot be; otherwise `list` is ready at its first entry.
+// opens, is not `answers_file`, the file the answers come from (if known), nor a terminal
+// (ListReader::open, which asks before reading a byte of it), is plain text (a spreadsheet
+// or another file is refused with the extract_phone_numbers command that reads it) and holds
+// an entry. Returns why it cannot be; otherwise `list` is ready at its first entry.
 // Prints nothing.
 // REQUIRES: `list` has not been opened.
 [[nodiscard]] std::optional<Failure> open_phone_list(ListEntries& list,

@@ -134,6 +134,10 @@ std::optional<Failure> ListReader::judge_start() {
   }
   const bool plain_text =
       utf16 ? !holds_utf16_nul(start) : start.find('\0') == std::string_view::npos;
+  if (!plain_text && formats_.binary_files) {
+    binary_file_ = true;
+    return std::nullopt;
+  }
   if (!plain_text) {
     return Failure{name_,
                    catalog::gettext("is not plain text, perhaps a spreadsheet or word-processor "

@@ -27,8 +27,9 @@ inline constexpr std::size_t kJudgedUtf8Size = std::size_t{64} * 1024;
 // Whether `text` is well-formed UTF-8, but for a character that `text` cuts short at its end.
 bool starts_as_utf8(std::string_view text);
 
-// What a reader makes of a list besides UTF-8 and UTF-16 text. change_utf8 takes neither;
-// extract_phone_numbers takes both.
+// What a reader makes of a list besides UTF-8 and UTF-16 text. extract_phone_numbers takes
+// ZIP archives and Big5; change_utf8 takes neither, but learns of a ZIP archive or another
+// file that is not plain text, to advise the program that reads it.
 struct ListFormats {
   // A list that starts as a ZIP archive (its first bytes "PK\3\4", as a spreadsheet's) is not
   // refused as not plain text: open succeeds and zip_archive() says so.
@@ -39,6 +40,9 @@ struct ListFormats {
   // A list without a UTF-16 byte-order mark whose first kJudgedUtf8Size bytes of text are not
   // well-formed UTF-8 (starts_as_utf8) is decoded from Big5 (CP950) throughout.
   bool big5 = false;
+  // A list that is not plain text (see open) is not refused: open succeeds and
+  // binary_file() says so, for the caller to give its own reason.
+  bool binary_files = false;
 };
 
 // A block of the list's text, or why reading it failed.
@@ -96,6 +100,11 @@ class ListReader {
   // REQUIRES: open succeeded.
   [[nodiscard]] bool compound_file() const { return compound_file_; }
 
+  // Whether open found the list not to be plain text (ListFormats::binary_files); it then
+  // hands out no text.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] bool binary_file() const { return binary_file_; }
+
   // Whether the list is a regular file, which can be read at any position (as a ZIP archive
   // must be), unlike a pipe, a FIFO or a terminal.
   // REQUIRES: open succeeded.
@@ -107,7 +116,7 @@ class ListReader {
 
   // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
   // the byte-order mark is left out. The text stays valid until the next call.
-  // REQUIRES: open succeeded, and neither zip_archive() nor compound_file().
+  // REQUIRES: open succeeded, and none of zip_archive(), compound_file(), binary_file().
   [[nodiscard]] ListBlock next_block();
 
  private:
@@ -126,6 +135,7 @@ class ListReader {
   bool regular_file_ = false;
   bool zip_archive_ = false;
   bool compound_file_ = false;
+  bool binary_file_ = false;
   std::string start_;                 // the judged start as read
   std::size_t start_handed_out_ = 0;  // bytes of start_ handed out or left out (the mark)
   bool start_is_all_ = false;         // the list ended within the judged start

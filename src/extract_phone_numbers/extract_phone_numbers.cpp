@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,34 +21,66 @@ namespace {
 // One catalog for the package: both programs' reasons are change_utf8.mo.
 constexpr const char* kTextDomain = "change_utf8";
 
-constexpr std::string_view kHelp =
-    "Usage: extract_phone_numbers [--region=CC] [--all] [FILE]...\n"
-    "Write every mobile number found in each FILE on standard output, one a line, each\n"
-    "number once, in the form a phone in the region dials it: the list for a group text\n"
-    "message, which reaches only mobiles. Other numbers (landlines, toll-free, ...) are\n"
-    "left out and named on standard error. A cell of digits that lost its leading 0 is\n"
-    "taken only when it makes a mobile number.\n"
-    "With no FILE, or when FILE is -, read standard input.\n"
-    "\n"
-    "  --region=CC  read numbers as written in the country CC (two letters, such as TW or\n"
-    "               US); by default, the country of the locale (LC_TELEPHONE), else TW\n"
-    "  --all        write every valid number found, not only mobile numbers\n"
-    "  --help       display this help and exit\n"
-    "  --version    output version information and exit\n"
-    "\n"
-    "Files may be text in UTF-8, UTF-16 with its byte-order mark, or Big5 (code page\n"
-    "950); spreadsheets (.xlsx, .ods, .xls); or text documents (.docx, .odt).\n"
-    "Exit status: 0 when every file was read and a number written, 1 otherwise, 2 for a\n"
-    "wrong command line. Then give the numbers to change_utf8.\n";
+// The text of --help in the user's language: what the program does, the kinds of files it
+// reads, the way from a spreadsheet to the phone, the options and the exit status.
+std::string help_text() {
+  const char* const paragraphs[] = {
+      catalog::gettext(
+          // TRANSLATORS: the help of extract_phone_numbers, each line at most 80 columns (a
+          // Chinese character takes two).
+          "Usage: extract_phone_numbers [--region=CC] [--all] [FILE]...\n"
+          "Write the mobile numbers found in each FILE on standard output, one a line, each\n"
+          "once, as a phone in the region dials them: the list that change_utf8 makes into\n"
+          "group files for a group text message, which reaches only mobiles.\n"
+          "With no FILE, or when FILE is -, read standard input (a file, not a terminal).\n"),
+      catalog::gettext(
+          // TRANSLATORS: the help of extract_phone_numbers: the kinds of files it reads.
+          "\n"
+          "FILE may be an Excel workbook (.xlsx or .xls), an .ods spreadsheet, a CSV file, a\n"
+          "vCard (.vcf), a Word .docx (or .odt) document, or text in UTF-8, Unicode (UTF-16)\n"
+          "or Big5. Give a spreadsheet as it was saved, not as CSV: every digit of its\n"
+          "number cells is read. Hidden sheets, rows and columns (but in an .xls) are\n"
+          "skipped, and named on standard error; dates are not read.\n"),
+      catalog::gettext(
+          // TRANSLATORS: the help of extract_phone_numbers: the two commands from a spreadsheet
+          // to the group files, with the names of files a user of your language would type.
+          "\n"
+          "From a spreadsheet to the phone:\n"
+          "  extract_phone_numbers names.xlsx > names.txt\n"
+          "  change_utf8                  (answer 500, then names.txt)\n"),
+      catalog::gettext(
+          // TRANSLATORS: the help of extract_phone_numbers: its options and exit status.
+          "\n"
+          "  --region=CC  read numbers as written in the country CC (two letters, such as TW\n"
+          "               or US); by default, the country of the locale (LC_TELEPHONE), else TW\n"
+          "  --all        write every valid number found; without it only mobile numbers are\n"
+          "               written, and the others (landlines, toll-free, ...) are named on\n"
+          "               standard error\n"
+          "  --help       display this help and exit\n"
+          "  --version    output version information and exit\n"
+          "\n"
+          "Exit status: 0 when every file was read and a number written, 1 otherwise, 2 for a\n"
+          "wrong command line. The manual: man extract_phone_numbers\n"),
+  };
+  std::string help;
+  for (const char* paragraph : paragraphs) {
+    help += paragraph;
+  }
+  return help;
+}
 
-constexpr std::string_view kVersion = "extract_phone_numbers (change_utf8) " CHANGE_UTF8_VERSION
-                                      "\n"
-                                      "Copyright (C) 2026 Kestrin\n"
-                                      "License MIT.\n";
+// The text of --version in the user's language.
+std::string version_text() {
+  return std::string("extract_phone_numbers (change_utf8) " CHANGE_UTF8_VERSION
+                     "\n"
+                     "Copyright (C) 2026 Kestrin\n") +
+         // TRANSLATORS: the help of extract_phone_numbers: the license line of --version.
+         catalog::gettext("License MIT.\n");
+}
 
 int usage_error(const std::string& reason) {
   write_note(std::cerr, {"", reason});
-  std::cerr << "Try 'extract_phone_numbers --help' for more information.\n";
+  std::cerr << catalog::gettext("Try 'extract_phone_numbers --help' for more information.") << '\n';
   return 2;
 }
 
@@ -63,7 +96,7 @@ int main(int argc, char** argv) {
     return usage_error(*options.usage_error);
   }
   if (options.help || options.version) {
-    std::cout << (options.help ? kHelp : kVersion) << std::flush;
+    std::cout << (options.help ? help_text() : version_text()) << std::flush;
     return std::cout ? 0 : 1;
   }
   FileSystem files;

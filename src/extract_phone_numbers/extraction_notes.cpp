@@ -25,6 +25,33 @@ unsigned long plural_of(std::int64_t count) {
   return static_cast<unsigned long>(count);
 }
 
+// Why hidden rows and columns that held something were not read: the rows, the columns, or
+// both, a part for none left out.
+std::string hidden_rows_and_columns_reason(std::int64_t rows, std::int64_t columns) {
+  const std::string row_count = std::to_string(rows);
+  const std::string column_count = std::to_string(columns);
+  if (columns == 0) {
+    return filled_in(catalog::ngettext("%s hidden row was not read; unhide it to include it",
+                                       "%s hidden rows were not read; unhide them to include them",
+                                       plural_of(rows)),
+                     {row_count});
+  }
+  if (rows == 0) {
+    return filled_in(
+        catalog::ngettext("%s hidden column was not read; unhide it to include it",
+                          "%s hidden columns were not read; unhide them to include them",
+                          plural_of(columns)),
+        {column_count});
+  }
+  const std::string hidden_rows =
+      filled_in(catalog::ngettext("%s hidden row", "%s hidden rows", plural_of(rows)), {row_count});
+  return filled_in(
+      catalog::ngettext("%s and %s hidden column were not read; unhide them to include them",
+                        "%s and %s hidden columns were not read; unhide them to include them",
+                        plural_of(columns)),
+      {hidden_rows, column_count});
+}
+
 }  // namespace
 
 void write_note(std::ostream& notes, const Failure& note) {
@@ -124,9 +151,20 @@ void NoteWriter::end_line(const NotedLine& line) {
   note(subject + ": " + line.shown,
        holds_e_notation
            ? catalog::gettext(
-                 "holds a number in E notation, whose digits are lost; save the column as "
-                 "text")
+                 "holds a number in E notation, whose digits are lost; give extract_phone_numbers "
+                 "the .xlsx or .ods it was saved from, which keeps every digit (a CSV alone: "
+                 "format the column as text and type the numbers again)")
            : catalog::gettext("holds digits but no phone number"));
+}
+
+void NoteWriter::sheet_hidden(std::string_view sheet) {
+  note(std::string(name_).append(":").append(sheet),
+       catalog::gettext("is hidden and was not read; unhide it to include it"));
+}
+
+void NoteWriter::hidden_rows_and_columns(std::string_view sheet, std::int64_t rows,
+                                         std::int64_t columns) {
+  note(std::string(name_).append(":").append(sheet), hidden_rows_and_columns_reason(rows, columns));
 }
 
 void NoteWriter::end_source() {

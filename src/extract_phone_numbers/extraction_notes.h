@@ -43,8 +43,8 @@ class LineSketch {
 // The notes on the lines of sources and after each source, written with write_note, the
 // reasons from the message catalog: for each cell taken as a number that lost its leading 0;
 // for each number left out as no mobile, once a source; for a line that holds no number but a
-// run of digits (NotedLine) or a number in E notation; and after each source, the counts past
-// kNotesPerSource of each and how many numbers it gave.
+// run of digits (NotedLine) or a number in E notation; for what a sheet hid and was not read;
+// and after each source, the counts past kNotesPerSource of each and how many numbers it gave.
 class NoteWriter {
  public:
   // Writes on `notes`, which must outlive the writer.
@@ -64,6 +64,12 @@ class NoteWriter {
   // Ends the current line, `line`: notes its cells taken, then whether it looks like a number
   // was missed in it.
   void end_line(const NotedLine& line);
+  // The sheet `sheet` of the source is hidden and was not read.
+  void sheet_hidden(std::string_view sheet);
+  // Of the sheet `sheet`, `rows` hidden rows and `columns` hidden columns that held something
+  // were not read.
+  // REQUIRES: rows > 0 or columns > 0.
+  void hidden_rows_and_columns(std::string_view sheet, std::int64_t rows, std::int64_t columns);
   // Ends the source: the counts past kNotesPerSource, and the numbers it gave.
   void end_source();
 

@@ -65,9 +65,9 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
 }
 
 // Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL (in a
-// document, which has no sheet, CELL). Its numbers are written only once the whole file was
-// read: a spreadsheet refused halfway writes none, and they are forgotten, so a later file
-// gives them.
+// document, which has no sheet, CELL), and notes what its sheets hid and was not read. Its
+// numbers are written only once the whole file was read: a spreadsheet refused halfway writes
+// none, and they are forgotten, so a later file gives them.
 FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem& file_system,
                                     int output_fd, NumberExtraction& extraction,
                                     std::ostream& notes) {
@@ -85,6 +85,9 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
       extraction.abandon_source();
       write_note(notes, *row.failure);
       return FileResult::NotRead;
+    }
+    for (const HiddenInSheet& hidden : row.hidden_before) {
+      extraction.note_hidden(hidden);
     }
     if (row.cells.empty()) {
       break;

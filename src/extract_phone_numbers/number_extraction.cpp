@@ -49,6 +49,15 @@ void NumberExtraction::add_lines(std::string_view text) {
   }
 }
 
+void NumberExtraction::note_hidden(const HiddenInSheet& hidden) {
+  search_pending();  // the notes of the lines before come first
+  if (hidden.whole_sheet) {
+    notes_.sheet_hidden(hidden.sheet);
+  } else if (hidden.rows > 0 || hidden.columns > 0) {
+    notes_.hidden_rows_and_columns(hidden.sheet, hidden.rows, hidden.columns);
+  }
+}
+
 void NumberExtraction::end_source() {
   if (line_open_) {
     end_line(std::to_string(++lines_));

@@ -11,6 +11,7 @@
 #include "extract_phone_numbers/extraction_notes.h"  // also write_note, for the notes of those who read the sources
 #include "extract_phone_numbers/number_key_set.h"
 #include "extract_phone_numbers/phone_number_finder.h"
+#include "spreadsheet/spreadsheet_reader.h"
 
 // Which of the numbers found are written.
 enum class NumbersWritten {
@@ -48,6 +49,9 @@ class NumberExtraction {
   void end_line(std::string_view label);
   // The next text of the source, lines ended by CR, LF or CR LF, labelled 1, 2, ...
   void add_lines(std::string_view text);
+  // Notes what a sheet of the source hid and was not read, after the notes of the lines
+  // before: the whole sheet, or its hidden rows and columns that held something.
+  void note_hidden(const HiddenInSheet& hidden);
   // Ends the source: the last line (add_lines' line without a line end), and then the notes
   // after the source.
   void end_source();

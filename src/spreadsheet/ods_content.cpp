@@ -21,21 +21,24 @@ std::optional<std::string> kept_value(XmlAttributes attributes) {
   return std::nullopt;
 }
 
+// Whether table:visibility hides a row or a column: collapsed, or filtered out.
+bool hidden_by(std::optional<std::string_view> visibility) {
+  return visibility == "collapse" || visibility == "filter";
+}
+
 }  // namespace
 
 Reaction OdsContent::start(std::string_view name, XmlAttributes attributes) {
   ++depth_;
-  if (annotation_depth_ != 0) {
+  if (skipped_depth_ != 0) {
     return Reaction::Go;
   }
   if (name == "spreadsheet") {
     in_spreadsheet_ = true;
   } else if (name == "table" && in_spreadsheet_ && table_depth_ == 0) {
-    table_depth_ = depth_;
-    sheet_ = attribute(attributes, "name").value_or("");
-    row_number_ = 0;
+    begin_table(attributes);
   } else if (table_depth_ == 0) {
-    return Reaction::Go;
+    note_table_style(name, attributes);
   } else if (cell_depth_ == 0) {
     start_in_table(name, attributes);
   } else {
@@ -46,9 +49,9 @@ Reaction OdsContent::start(std::string_view name, XmlAttributes attributes) {
 
 Reaction OdsContent::end(std::string_view name) {
   const int depth = depth_--;
-  if (depth == annotation_depth_) {
-    annotation_depth_ = 0;
-  } else if (annotation_depth_ != 0) {
+  if (depth == skipped_depth_) {
+    skipped_depth_ = 0;
+  } else if (skipped_depth_ != 0) {
     return Reaction::Go;
   } else if (depth == paragraph_depth_) {
     paragraph_depth_ = 0;
@@ -57,6 +60,7 @@ Reaction OdsContent::end(std::string_view name) {
     return end_cell();
   } else if (depth == table_depth_) {
     table_depth_ = 0;
+    row_.end_sheet(sheet_);
   } else if (name == "table-row" && table_depth_ != 0 && cell_depth_ == 0) {
     return end_row();
   } else if (name == "spreadsheet") {
@@ -66,18 +70,52 @@ Reaction OdsContent::end(std::string_view name) {
 }
 
 Reaction OdsContent::text(std::string_view text) {
-  if (paragraph_depth_ != 0 && annotation_depth_ == 0 && !row_.add_text(text)) {
+  if (paragraph_depth_ != 0 && skipped_depth_ == 0 && !row_.add_text(text)) {
     return stop(row_too_large());
   }
   return Reaction::Go;
 }
 
-// Begins a row or a cell of the table.
+// Notes a table style that hides its table, told an element of the styles.
+void OdsContent::note_table_style(std::string_view name, XmlAttributes attributes) {
+  if (name == "style") {
+    table_style_ = attribute(attributes, "family") == "table"
+                       ? attribute(attributes, "name").value_or("")
+                       : "";
+  } else if (name == "table-properties" && !table_style_.empty() &&
+             attribute(attributes, "display") == "false") {
+    hiding_styles_.insert(table_style_);
+  }
+}
+
+// Begins a table, or passes over it when its style hides it.
+void OdsContent::begin_table(XmlAttributes attributes) {
+  sheet_ = attribute(attributes, "name").value_or("");
+  const auto style = attribute(attributes, "style-name");
+  if (style && hiding_styles_.contains(*style)) {
+    skipped_depth_ = depth_;
+    row_.skip_hidden_sheet(sheet_);
+    return;
+  }
+  table_depth_ = depth_;
+  row_number_ = 0;
+  columns_declared_ = 0;
+  row_.begin_sheet();
+}
+
+// Begins a column, a row or a cell of the table.
 void OdsContent::start_in_table(std::string_view name, XmlAttributes attributes) {
-  if (name == "table-row") {
+  if (name == "table-column") {
+    const std::int64_t count =
+        repeat_count(attribute(attributes, "number-columns-repeated"), kMaxColumns);
+    if (hidden_by(attribute(attributes, "visibility"))) {
+      row_.hide_columns(columns_declared_ + 1, columns_declared_ + count);
+    }
+    columns_declared_ = std::min(columns_declared_ + count, kMaxColumns);
+  } else if (name == "table-row") {
     rows_repeated_ = repeat_count(attribute(attributes, "number-rows-repeated"), kMaxRows);
     column_ = 0;
-    row_.begin(row_number_ + 1);
+    row_.begin(row_number_ + 1, hidden_by(attribute(attributes, "visibility")));
   } else if (name == "table-cell" || name == "covered-table-cell") {
     cell_depth_ = depth_;
     columns_repeated_ = repeat_count(attribute(attributes, "number-columns-repeated"), kMaxColumns);
@@ -91,7 +129,7 @@ void OdsContent::start_in_table(std::string_view name, XmlAttributes attributes)
 Reaction OdsContent::start_in_cell(std::string_view name, XmlAttributes attributes) {
   bool added = true;
   if (name == "annotation") {
-    annotation_depth_ = depth_;
+    skipped_depth_ = depth_;
   } else if ((name == "p" || name == "h") && depth_ == cell_depth_ + 1) {
     paragraph_depth_ = depth_;
     added = paragraphs_++ == 0 || row_.add_text("\n");
@@ -121,11 +159,11 @@ Reaction OdsContent::end_cell() {
 }
 
 // Ends a row, standing for as many as it repeats within the sheet; pauses when it holds a
-// cell.
+// cell to hand out.
 Reaction OdsContent::end_row() {
   const std::int64_t count = std::min(rows_repeated_, kMaxRows - row_number_);
   row_number_ = std::min(row_number_ + rows_repeated_, kMaxRows);
-  if (row_.empty() || count <= 0) {
+  if (!row_.end_row(count) || count <= 0) {
     return Reaction::Go;
   }
   const char* reason = row_.repeat(count);

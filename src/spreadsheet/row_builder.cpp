@@ -1,5 +1,7 @@
 #include "spreadsheet/row_builder.h"
 
+#include <algorithm>
+
 #include "core/message_catalog.h"
 #include "spreadsheet/cell_values.h"
 
@@ -14,8 +16,34 @@ const char* row_too_large() {
   return catalog::gettext("its part %s holds a row of more than 16 MiB of text; it is not read");
 }
 
-void RowBuilder::begin(std::int64_t number) {
+void RowBuilder::begin_sheet() {
+  hidden_columns_.reset();
+  hidden_columns_held_.reset();
+  hidden_rows_held_ = 0;
+}
+
+void RowBuilder::hide_columns(std::int64_t first, std::int64_t last) {
+  for (std::int64_t column = first; column <= std::min(last, kMaxColumns); ++column) {
+    hidden_columns_.set(static_cast<std::size_t>(column));
+  }
+}
+
+void RowBuilder::end_sheet(std::string_view sheet) {
+  const auto columns = static_cast<std::int64_t>(hidden_columns_held_.count());
+  if (hidden_rows_held_ > 0 || columns > 0) {
+    hidden_sheets_.push_back(
+        {.sheet = std::string(sheet), .rows = hidden_rows_held_, .columns = columns});
+  }
+}
+
+void RowBuilder::skip_hidden_sheet(std::string_view sheet) {
+  hidden_sheets_.push_back({.sheet = std::string(sheet), .whole_sheet = true});
+}
+
+void RowBuilder::begin(std::int64_t number, bool hidden) {
   number_ = number;
+  row_hidden_ = hidden;
+  row_held_ = false;
   cells_.clear();
   columns_.clear();
   bytes_ = 0;
@@ -49,9 +77,14 @@ const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std
   if (text.size() > (kMaxRowTextBytes - bytes_) / static_cast<std::size_t>(count)) {
     return row_too_large();
   }
-  for (std::int64_t copy = 0; copy < count; ++copy) {
-    cells_.push_back({cell_reference(column + copy, number_), std::string(text)});
-    columns_.push_back(column + copy);
+  row_held_ = true;
+  for (std::int64_t at = column; at < column + count; ++at) {
+    if (column_hidden(at)) {
+      hidden_columns_held_.set(static_cast<std::size_t>(at));
+      continue;
+    }
+    cells_.push_back({cell_reference(at, number_), std::string(text)});
+    columns_.push_back(at);
   }
   bytes_ += text.size() * static_cast<std::size_t>(count);
   return nullptr;
@@ -66,9 +99,17 @@ const char* RowBuilder::repeat(std::int64_t count) {
   return count_copies(copies * static_cast<std::int64_t>(cells_.size()));
 }
 
+bool RowBuilder::end_row(std::int64_t count) {
+  if (!row_hidden_) {
+    return !cells_.empty();
+  }
+  hidden_rows_held_ += row_held_ ? count : 0;
+  return false;
+}
+
 SpreadsheetRow RowBuilder::hand_out(std::string_view sheet) {
   sheet_ = sheet;
-  return {sheet_, cells_, std::nullopt};
+  return {sheet_, cells_, std::nullopt, take_hidden_sheets()};
 }
 
 SpreadsheetRow RowBuilder::hand_out_copy() {
@@ -77,7 +118,11 @@ SpreadsheetRow RowBuilder::hand_out_copy() {
   for (std::size_t cell = 0; cell < cells_.size(); ++cell) {
     cells_[cell].reference = cell_reference(columns_[cell], number_);
   }
-  return {sheet_, cells_, std::nullopt};
+  return {sheet_, cells_, std::nullopt, {}};
+}
+
+SpreadsheetRow RowBuilder::hand_out_end() {
+  return {{}, {}, std::nullopt, take_hidden_sheets()};
 }
 
 // Counts `copies` more cells made by repetition; why the row is refused when they pass the
@@ -90,4 +135,15 @@ const char* RowBuilder::count_copies(std::int64_t copies) {
         "read");
   }
   return nullptr;
+}
+
+bool RowBuilder::column_hidden(std::int64_t column) const {
+  return column <= kMaxColumns && hidden_columns_.test(static_cast<std::size_t>(column));
+}
+
+// What the sheets hid since the last hand-out, valid until the next.
+std::span<const HiddenInSheet> RowBuilder::take_hidden_sheets() {
+  handed_hidden_.swap(hidden_sheets_);
+  hidden_sheets_.clear();
+  return handed_hidden_;
 }

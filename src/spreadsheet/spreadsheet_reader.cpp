@@ -66,12 +66,15 @@ class SpreadsheetReader::Workbook {
         case Progress::Failed:
           return end_with(stream_.failure());
         case Progress::Ended:
+          if (kind_ == Kind::Xlsx) {
+            row_.end_sheet(sheets_[next_sheet_ - 1].name);
+          }
           in_sheet_ = false;
           ended_ = kind_ != Kind::Xlsx;
           break;
       }
     }
-    return {};
+    return row_.hand_out_end();
   }
 
  private:
@@ -146,7 +149,9 @@ class SpreadsheetReader::Workbook {
     }
     const std::string_view mimetype(type.data(), held);
     if (mimetype.starts_with(kOdsSpreadsheetType)) {
-      return open_single_part(Kind::Ods, "content.xml", ods_content_);
+      kind_ = Kind::Ods;
+      in_sheet_ = true;
+      return open_ods_content();
     }
     if (mimetype == kOdtTextType) {
       return open_single_part(Kind::Document, "content.xml", odt_content_);
@@ -157,19 +162,35 @@ class SpreadsheetReader::Workbook {
     return not_a_spreadsheet();
   }
 
+  // Opens content.xml, after the styles in styles.xml that may hide its tables.
+  [[nodiscard]] std::optional<Failure> open_ods_content() {
+    if (archive_.holds("styles.xml")) {
+      if (std::optional<Failure> failure = stream_.read_whole("styles.xml", ods_content_)) {
+        return failure;
+      }
+    }
+    return stream_.open("content.xml", ods_content_);
+  }
+
+  // Begins the next worksheet, or passes over it when it is hidden.
   [[nodiscard]] std::optional<Failure> begin_next_worksheet() {
     if (next_sheet_ == sheets_.size()) {
       ended_ = true;
       return std::nullopt;
     }
+    const XlsxSheet& sheet = sheets_[next_sheet_++];
+    if (sheet.hidden) {
+      row_.skip_hidden_sheet(sheet.name);
+      return std::nullopt;
+    }
     worksheet_.begin_sheet();
     in_sheet_ = true;
-    return stream_.open(sheets_[next_sheet_++].member, worksheet_);
+    return stream_.open(sheet.member, worksheet_);
   }
 
   SpreadsheetRow end_with(std::optional<Failure> failure) {
     ended_ = true;
-    return {{}, {}, std::move(failure)};
+    return {{}, {}, std::move(failure), {}};
   }
 
   std::string name_;

@@ -1,6 +1,7 @@
 #ifndef CHANGE_UTF8_SPREADSHEET_READER_H_
 #define CHANGE_UTF8_SPREADSHEET_READER_H_
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -18,6 +19,15 @@ struct SpreadsheetCell {
   std::string text;       // what it holds, never empty
 };
 
+// What a sheet hid and the reader left out: the whole sheet, or its hidden rows and columns
+// that held something.
+struct HiddenInSheet {
+  std::string sheet;         // the sheet's name
+  bool whole_sheet = false;  // the sheet is hidden: none of it was read
+  std::int64_t rows = 0;     // else: its hidden rows that held something,
+  std::int64_t columns = 0;  // and its hidden columns that held something
+};
+
 // A row of a sheet: its cells that hold something, left to right; or the end; or why reading
 // failed.
 struct SpreadsheetRow {
@@ -25,6 +35,10 @@ struct SpreadsheetRow {
   std::span<const SpreadsheetCell> cells;  // empty at the end of the spreadsheet
   std::optional<Failure> failure;          // set when reading failed; the spreadsheet
                                            // then ends here
+  // What the sheets passed since the row before hid, in the workbook's order: each hidden
+  // sheet, and each sheet ended whose hidden rows or columns held something. The end of the
+  // spreadsheet brings those of the last sheets.
+  std::span<const HiddenInSheet> hidden_before;
 };
 
 // Reads a spreadsheet saved as .xlsx (Office Open XML) or .ods (OpenDocument), recognised by
@@ -42,6 +56,13 @@ struct SpreadsheetRow {
 // out); any other value (a truth value, a date, an error) as the file writes it. A run of .ods
 // cells or rows repeated by table:number-columns-repeated or table:number-rows-repeated is handed
 // out once for each cell or row it stands for when it holds something.
+//
+// What is hidden is not read: a hidden sheet (.xlsx: state="hidden" or "veryHidden" in the
+// workbook; .ods: a table whose style says table:display="false"), and the rows and columns a
+// sheet hides (.xlsx: hidden="1" on a row, or on a column range in <cols>; .ods:
+// table:visibility="collapse" or "filter", rows a filter hides). The rows say what was left
+// out so (hidden_before): a hidden sheet always, a sheet's hidden rows and columns when they
+// held something.
 //
 // Its failures name the file by the name `open` is given, and the part of the archive where
 // one is concerned. It refuses: a ZIP archive that is neither (an office document of another

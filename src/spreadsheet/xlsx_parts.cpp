@@ -22,6 +22,11 @@ std::string xlsx_member(std::string_view target) {
   return "xl/" + std::string(target);
 }
 
+// Whether an .xlsx truth value is true: "1" or "true".
+bool xlsx_true(std::optional<std::string_view> value) {
+  return value == "1" || value == "true";
+}
+
 // xl/_rels/workbook.xml.rels: the parts of the worksheets and of the shared texts.
 class XlsxRelationships : public XmlContent {
  public:
@@ -61,7 +66,9 @@ class XlsxSheetList : public XmlContent {
       // file could have a large part read again and again.
       if (worksheet != relationships_.worksheets.end() &&
           listed_.insert(worksheet->second).second) {
-        sheets.push_back({std::string(*sheet_name), worksheet->second});
+        const auto state = attribute(attributes, "state");
+        sheets.push_back({std::string(*sheet_name), worksheet->second,
+                          state == "hidden" || state == "veryHidden"});
       }
     }
     return Reaction::Go;
@@ -145,17 +152,21 @@ void XlsxWorksheet::begin_sheet() {
   in_sheet_data_ = false;
   in_cell_ = false;
   row_number_ = 0;
+  row_.begin_sheet();
 }
 
 Reaction XlsxWorksheet::start(std::string_view name, XmlAttributes attributes) {
   if (name == "sheetData") {
     in_sheet_data_ = true;
   } else if (!in_sheet_data_) {
+    if (name == "col" && xlsx_true(attribute(attributes, "hidden"))) {
+      hide_columns(attributes);
+    }
     return Reaction::Go;
   } else if (name == "row") {
     row_number_ = counting_number(attribute(attributes, "r"), kMaxRows).value_or(row_number_ + 1);
     column_ = 0;
-    row_.begin(row_number_);
+    row_.begin(row_number_, xlsx_true(attribute(attributes, "hidden")));
   } else if (name == "c") {
     begin_cell(attributes);
   } else if (in_cell_) {
@@ -174,7 +185,7 @@ Reaction XlsxWorksheet::end(std::string_view name) {
     in_cell_ = false;
     return end_cell();
   } else if (name == "row") {
-    return row_.empty() ? Reaction::Go : Reaction::Pause;
+    return row_.end_row(1) ? Reaction::Pause : Reaction::Go;
   } else if (in_cell_) {
     runs_.end(name);
     in_value_ = false;
@@ -187,6 +198,15 @@ Reaction XlsxWorksheet::text(std::string_view text) {
     return stop(row_too_large());
   }
   return Reaction::Go;
+}
+
+// Hides the columns of a <col> range, min to max.
+void XlsxWorksheet::hide_columns(XmlAttributes attributes) {
+  const auto first = counting_number(attribute(attributes, "min"), kMaxColumns);
+  const auto last = counting_number(attribute(attributes, "max"), kMaxRows);
+  if (first && last) {
+    row_.hide_columns(*first, *last);
+  }
 }
 
 // Begins a cell, at the column its reference names or after the cell before.

@@ -13,10 +13,12 @@
 
 class ZipArchive;
 
-// A worksheet of an .xlsx: the sheet's name and the part that holds its cells.
+// A worksheet of an .xlsx: the sheet's name, the part that holds its cells, and whether the
+// sheet is hidden.
 struct XlsxSheet {
   std::string name;
   std::string member;
+  bool hidden = false;
 };
 
 // What an .xlsx holds before its cells, or why it could not be read.
@@ -51,8 +53,9 @@ class XlsxTextRuns {
 // A worksheet's part (xl/worksheets/sheetN.xml): its rows built one at a time, the parse
 // paused after each that holds a cell. A cell's text is a number's exact value, a shared or
 // inline text (its runs joined, escapes unescaped), or any other value as the part writes it;
-// a cell or row without a reference stands after the one before it. Refuses a row of too much
-// text, and a shared text's number that is no index of the table.
+// a cell or row without a reference stands after the one before it. The rows and the column
+// ranges (<cols>) marked hidden are left out (RowBuilder). Refuses a row of too much text, and
+// a shared text's number that is no index of the table.
 class XlsxWorksheet : public XmlContent {
  public:
   // Builds the rows in `row`, taking the texts of shared-text cells from `shared_strings`; both
@@ -67,6 +70,7 @@ class XlsxWorksheet : public XmlContent {
   Reaction text(std::string_view text) override;
 
  private:
+  void hide_columns(XmlAttributes attributes);
   void begin_cell(XmlAttributes attributes);
   Reaction end_cell();
   const char* shared_string_cell(const std::string& value);

@@ -116,7 +116,7 @@ TEST_F(DialogueTest, LeadsFromEachAnswerToItsEndAndExplainsEachNotTakenAsTyped) 
       {"2\nmissing.txt\nempty.txt\nfolder\nlist.txt\n", 0,
        kAsk + kUnusable + kAsk + kUnusable + kAsk + kUnusable + converted,
        "change_utf8: missing.txt: No such file or directory\n"
-       "change_utf8: empty.txt: holds no phone number\n"
+       "change_utf8: empty.txt: is an empty file, or holds only white space\n"
        "change_utf8: folder: Is a directory\n"},
       // The list's name as a note shows text; cut where no file name is that long.
       {std::string("2 list.txt\0junk list.txt", 24), 0, kAsk + kUnusable + converted,

@@ -342,7 +342,8 @@ TEST_F(EndToEndTest, KeepsTheOldGroupFileWhenTheFileSizeLimitStopsTheNewOne) {
                                "...: is not a phone number\n"
                                "change_utf8: output_1.xml: File too large\n"
                                "change_utf8: list.txt: extract_phone_numbers list.txt > "
-                               "numbers.txt writes only its phone numbers, one a line\n");
+                               "numbers.txt writes only its phone numbers, one a line; then run "
+                               "change_utf8 again and type numbers.txt\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "output_1.xml", "output_2.xml"}));
   EXPECT_EQ(file("output_1.xml"), "old group");
   EXPECT_EQ(file("output_2.xml"), expected_group_file(2, {"3333333"}));
@@ -452,10 +453,10 @@ TEST_F(EndToEndTest, GivesReasonsInTheUsersLanguageAndReadsTheCountAlike) {
   EXPECT_EQ(result.errors,
             "change_utf8: 1,000: 筆數以 1 計；其餘部分當作電話檔的檔名\n"
             "change_utf8: ,000: 沒有此一檔案或目錄\n"
-            "change_utf8: empty.txt: 沒有任何電話號碼\n"
+            "change_utf8: empty.txt: 是空的檔案，或只有空白字元\n"
             "change_utf8: list.txt:1: 姓名: 不是電話號碼\n"
             "change_utf8: list.txt: 執行 extract_phone_numbers list.txt > numbers.txt "
-            "可只取出其中的電話號碼，一行一筆\n"
+            "可只取出其中的電話號碼，一行一筆；然後再執行一次 change_utf8，輸入 numbers.txt\n"
             "change_utf8: output_3.xml: 是先前執行留下的檔案，不屬於這次轉換；"
             "把群組檔複製到手機之前，請先刪除此檔及編號更大的群組檔\n");
 }
@@ -610,7 +611,7 @@ TEST_F(EndToEndTest, ShowsEachPromptBeforeWaitingForItsAnswerAndNoEscapeOnATermi
         "read:" + (on_terminal ? "?]52;c;cm0gLXJmIH4=??[2J" : escapes) +
         "\nchange_utf8: list.fifo:1: ?]52;c;cm0gLXJmIH4=??[2J: is not a phone number\n"
         "change_utf8: list.fifo: extract_phone_numbers list.fifo > numbers.txt writes only its "
-        "phone numbers, one a line\n" +
+        "phone numbers, one a line; then run change_utf8 again and type numbers.txt\n" +
         kClosing;
     if (read_until(console, shown, expected) != expected) {
       ADD_FAILURE() << "the console showed: " << shown;

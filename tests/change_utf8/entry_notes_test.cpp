@@ -39,10 +39,13 @@ std::string note(int line, std::string_view shown) {
          ": is not a phone number\n";
 }
 
-constexpr std::string_view kNotUtf8 =
-    "change_utf8: list.txt: holds bytes that are not UTF-8, perhaps Big5 (Notepad's \"ANSI\"); "
-    "save it as UTF-8 or Unicode text\n";
-constexpr std::string_view kHintEnd = " > numbers.txt writes only its phone numbers, one a line\n";
+constexpr std::string_view kNotUtf8Hint =
+    "change_utf8: list.txt: holds bytes that are not UTF-8, perhaps Big5 (Notepad's \"ANSI\"): "
+    "extract_phone_numbers list.txt > numbers.txt writes only its phone numbers; then run "
+    "change_utf8 again and type numbers.txt\n";
+constexpr std::string_view kHintEnd =
+    " > numbers.txt writes only its phone numbers, one a line; then run change_utf8 again and "
+    "type numbers.txt\n";
 
 TEST(EntryNotesTest, NamesTheFirstTenEntriesThatAreNotPhoneNumbersCountsTheRestAndPointsTheWay) {
   const std::vector<std::string> phones = {"0912-345-678", "(02)2345.6789", "+886912345678",
@@ -51,7 +54,7 @@ TEST(EntryNotesTest, NamesTheFirstTenEntriesThatAreNotPhoneNumbersCountsTheRestA
   const std::string wang = "\xE7\x8E\x8B";
   const std::string hint =
       "change_utf8: list.txt: extract_phone_numbers list.txt" + std::string(kHintEnd);
-  const std::string not_utf8_and_hint = std::string(kNotUtf8) + hint;
+  const std::string not_utf8_and_hint(kNotUtf8Hint);  // one note, in place of the hint
   std::vector<std::string> words;
   std::string named;
   for (int word = 1; word <= 12; ++word) {
@@ -86,6 +89,10 @@ TEST(EntryNotesTest, NamesTheFirstTenEntriesThatAreNotPhoneNumbersCountsTheRestA
 
 TEST(EntryNotesTest, QuotesTheListInTheCommandWhereAShellWouldTakeItApart) {
   const std::pair<std::string, std::string> rows[] = {
+      // The shell would empty the list before the command reads it: another file is written.
+      {"dir/numbers.txt",
+       "dir/numbers.txt > phone_numbers.txt writes only its phone numbers, one a line; then run "
+       "change_utf8 again and type phone_numbers.txt\n"},
       {"/home/lin/2026-12_list,v1:+@%=.txt", "/home/lin/2026-12_list,v1:+@%=.txt"},
       {"電話清單.txt", "電話清單.txt"},
       {"my list.txt", "'my list.txt'"},
@@ -99,7 +106,7 @@ TEST(EntryNotesTest, QuotesTheListInTheCommandWhereAShellWouldTakeItApart) {
   for (const auto& [list, word] : rows) {
     const std::string notes = notes_on({"x"}, 100, list);
     EXPECT_EQ(notes.substr(notes.rfind(": extract")),
-              ": extract_phone_numbers " + word + std::string(kHintEnd))
+              ": extract_phone_numbers " + word + std::string(word.ends_with('\n') ? "" : kHintEnd))
         << list;
   }
 }

@@ -77,7 +77,16 @@ class ConversionTest : public ::testing::Test {
   std::string extraction_hint() const {
     const std::string list = (dir_.path() / "list.txt").string();
     return "change_utf8: " + list + ": extract_phone_numbers " + list +
-           " > numbers.txt writes only its phone numbers, one a line\n";
+           " > numbers.txt writes only its phone numbers, one a line; then run change_utf8 "
+           "again and type numbers.txt\n";
+  }
+  // The reason for a list that is not plain text: the command that reads it.
+  std::string not_plain_text() const {
+    return "is not plain text, perhaps a spreadsheet or word-processor file: "
+           "extract_phone_numbers " +
+           (dir_.path() / "list.txt").string() +
+           " > numbers.txt writes only its phone numbers; then run change_utf8 again and type "
+           "numbers.txt";
   }
   // The reason line for the list.
   std::string list_reason(std::string_view reason) const {
@@ -137,9 +146,10 @@ TEST_F(ConversionTest, EchoesEachFileBeforeItsNumbersAndEachNumberAsRead) {
                                      "0912") +
                                 note(3, "09??12") +
                                 list_reason("holds bytes that are not UTF-8, perhaps Big5 "
-                                            "(Notepad's \"ANSI\"); save it as UTF-8 or Unicode "
-                                            "text") +
-                                extraction_hint());
+                                            "(Notepad's \"ANSI\"): extract_phone_numbers " +
+                                            (dir_.path() / "list.txt").string() +
+                                            " > numbers.txt writes only its phone numbers; then "
+                                            "run change_utf8 again and type numbers.txt"));
 }
 
 TEST_F(ConversionTest, SplitsAtTheSixWhitespaceBytesOnly) {
@@ -179,14 +189,14 @@ TEST_F(ConversionTest, RejectsListsWithoutNumbersOrNotPlainTextAndCreatesNothing
     std::string list;
     std::string reason;
   } rows[] = {
-      {"", "holds no phone number"},
-      {" \n\n\t\r\n", "holds no phone number"},
-      {std::string(kUtf8Bom) + "\n", "holds no phone number"},
+      {"", "is an empty file, or holds only white space"},
+      {" \n\n\t\r\n", "is an empty file, or holds only white space"},
+      {std::string(kUtf8Bom) + "\n", "is an empty file, or holds only white space"},
       {std::string("0\0"
                    "9\0",
                    4),
-       "is not plain text, perhaps a spreadsheet or word-processor file; save it as UTF-8 or "
-       "Unicode text"},
+       not_plain_text()},
+      {"PK\3\4 0912345678", not_plain_text()},  // a ZIP archive, as .xlsx and .ods are
   };
   for (const auto& row : rows) {
     EXPECT_EQ(convert(row.list, 5), std::nullopt) << row.list;
@@ -324,21 +334,18 @@ TEST_F(ConversionTest, ConvertsUtf16TextAsItsUtf8AndNamesWhatIsNotAPhoneNumber) 
 }
 
 TEST_F(ConversionTest, RefusesUtf16TextWithoutNumbersOrWithAZeroCodeUnitInItsStart) {
-  const std::string not_plain_text =
-      "is not plain text, perhaps a spreadsheet or word-processor file; save it as UTF-8 or "
-      "Unicode text";
   const struct {
     std::string list;
     std::string reason;
   } rows[] = {
-      {"\xFF\xFE", "holds no phone number"},
-      {utf16(" \r\n\t", false), "holds no phone number"},
+      {"\xFF\xFE", "is an empty file, or holds only white space"},
+      {utf16(" \r\n\t", false), "is an empty file, or holds only white space"},
       {std::string("\xFF\xFE\0\0"
                    "1\0\0\0",
                    8),
-       not_plain_text},  // UTF-32
+       not_plain_text()},  // UTF-32
       {utf16(std::string(kJudgedStartSize / 2 - 2, '1'), true) + std::string(2, '\0'),
-       not_plain_text},
+       not_plain_text()},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(convert(row.list, 5), std::nullopt) << row.list.size();

@@ -30,14 +30,18 @@ void write_zip(const std::filesystem::path& path, const Members& members) {
   EXPECT_TRUE(write_zip_archive(path, members)) << path;
 }
 
-// A workbook of one sheet, 表1, whose part xl/worksheets/sheet1.xml holds `sheet_data`.
-Members workbook(const std::string& sheet_data) {
+// A workbook of one sheet, 表1, whose part xl/worksheets/sheet1.xml holds `sheet_data`; with
+// `hidden_sheet`, a hidden sheet 停 before it, whose part the archive lacks (it is never read).
+Members workbook(const std::string& sheet_data, bool hidden_sheet = false) {
   return {
       {"[Content_Types].xml", "<Types/>"},
       {"xl/workbook.xml",
-       R"(<workbook xmlns:r="r"><sheets><sheet name="表1" r:id="rId1"/></sheets></workbook>)"},
+       std::string(R"(<workbook xmlns:r="r"><sheets>)") +
+           (hidden_sheet ? R"(<sheet name="停" state="hidden" r:id="rId2"/>)" : "") +
+           R"(<sheet name="表1" r:id="rId1"/></sheets></workbook>)"},
       {"xl/_rels/workbook.xml.rels",
        R"(<Relationships><Relationship Id="rId1" Type="/worksheet" Target="worksheets/sheet1.xml"/>)"
+       R"(<Relationship Id="rId2" Type="/worksheet" Target="worksheets/sheet2.xml"/>)"
        "</Relationships>"},
       {"xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + sheet_data}};
 }
@@ -77,6 +81,39 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: \xE6\x89\xBE\xE4\xB8\x8D\xE5\x88\xB0\xE4\xBB\xBB\xE4\xBD\x95"
        "\xE9\x9B\xBB\xE8\xA9\xB1\xE8\x99\x9F\xE7\xA2\xBC\n",
        "LC_ALL=zh_TW.UTF-8"},
+      // The help and the usage errors in the user's language, the kinds of files it reads and
+      // the way from a spreadsheet to the phone included.
+      {"--help", "", 0,
+       "用法：extract_phone_numbers [--region=CC] [--all] [檔案]...\n"
+       "找出每個檔案裡的手機號碼，寫到標準輸出，一行一個，同一號碼只寫一次，\n"
+       "寫成該地區手機撥號的形式：這就是 change_utf8 轉成群組檔、用來傳送群組簡訊\n"
+       "的名單，而簡訊只能送到手機。\n"
+       "沒有指定檔案，或檔案為「-」時，讀取標準輸入（要是檔案，不能是終端機）。\n"
+       "\n"
+       "檔案可以是 Excel 活頁簿（.xlsx 或 .xls）、.ods 試算表、CSV 檔、vCard（.vcf）、\n"
+       "Word 的 .docx（或 .odt）文件，或是 UTF-8、Unicode（UTF-16）或 Big5 編碼\n"
+       "的文字檔。試算表請直接使用存檔時的檔案，不要另存成 CSV：數字儲存格的每一位數\n"
+       "都會讀到。隱藏的工作表、列和欄（.xls 除外）會略過，並在標準錯誤輸出列出；\n"
+       "日期不會讀取。\n"
+       "\n"
+       "從試算表到手機：\n"
+       "  extract_phone_numbers 名單.xlsx > 名單.txt\n"
+       "  change_utf8                  （回答 500，再回答 名單.txt）\n"
+       "\n"
+       "  --region=CC  依國家 CC（兩個英文字母，例如 TW 或 US）的寫法讀取號碼；預設為\n"
+       "               語系（LC_TELEPHONE）的國家，沒有時為 TW\n"
+       "  --all        寫出找到的每個有效號碼；沒有這個選項時只寫出手機號碼，其他號碼\n"
+       "               （市話、免付費電話等）在標準錯誤輸出上指出\n"
+       "  --help       顯示這段說明後結束\n"
+       "  --version    顯示版本資訊後結束\n"
+       "\n"
+       "結束狀態：每個檔案都讀取完畢且寫出了號碼時為 0，否則為 1，命令列有誤時為 2。\n"
+       "完整說明：man -L zh_TW extract_phone_numbers\n",
+       "", "LC_ALL=zh_TW.UTF-8"},
+      {"--bad", "", 2, "",
+       "extract_phone_numbers: 無法識別的選項「--bad」\n"
+       "請執行「extract_phone_numbers --help」查看用法。\n",
+       "LC_ALL=zh_TW.UTF-8"},
       {"sheet.xlsx", "", 0, "0912345678\n0916796020\n",
        "extract_phone_numbers: sheet.xlsx:\xE8\xA1\xA8"
        "1!B2: 916796020: taken as 0916796020, "
@@ -89,6 +126,26 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: damaged.xlsx: its part xl/worksheets/sheet1.xml is not "
        "well-formed XML\n"
        "extract_phone_numbers: standard input: 1 phone number\n"},
+      // A hidden sheet and row are left out, and said so; the exit status stays 0.
+      {"hidden.xlsx", "", 0, "0912345678\n",
+       "extract_phone_numbers: hidden.xlsx:\xE5\x81\x9C: is hidden and was not read; unhide it "
+       "to include it\n"
+       "extract_phone_numbers: hidden.xlsx:\xE8\xA1\xA8"
+       "1: 1 hidden row was not read; unhide it to include it\n"
+       "extract_phone_numbers: hidden.xlsx: 1 phone number\n"},
+      {"hidden.xlsx", "", 0, "0912345678\n",
+       "extract_phone_numbers: hidden.xlsx:\xE5\x81\x9C: "
+       "\xE5\xB7\xA5\xE4\xBD\x9C\xE8\xA1\xA8\xE5\xB7\xB2\xE9\x9A\xB1\xE8\x97\x8F\xEF\xBC\x8C\xE6"
+       "\x9C\xAA\xE8\xAE\x80\xE5\x8F\x96\xEF\xBC\x9B\xE8\x8B\xA5\xE8\xA6\x81\xE7\xB4\x8D\xE5\x85"
+       "\xA5\xEF\xBC\x8C\xE8\xAB\x8B\xE5\x8F\x96\xE6\xB6\x88\xE9\x9A\xB1\xE8\x97\x8F\n"
+       "extract_phone_numbers: hidden.xlsx:\xE8\xA1\xA8"
+       "1: \xE6\x9C\x89 1 "
+       "\xE5\x88\x97\xE5\xB7\xB2\xE9\x9A\xB1\xE8\x97\x8F\xEF\xBC\x8C\xE6\x9C\xAA\xE8\xAE\x80\xE5"
+       "\x8F\x96\xEF\xBC\x9B\xE8\x8B\xA5\xE8\xA6\x81\xE7\xB4\x8D\xE5\x85\xA5\xEF\xBC\x8C\xE8\xAB"
+       "\x8B\xE5\x8F\x96\xE6\xB6\x88\xE9\x9A\xB1\xE8\x97\x8F\n"
+       "extract_phone_numbers: hidden.xlsx: 1 "
+       "\xE5\x80\x8B\xE9\x9B\xBB\xE8\xA9\xB1\xE8\x99\x9F\xE7\xA2\xBC\n",
+       "LC_ALL=zh_TW.UTF-8"},
       // A name cannot drive the terminal: U+202E (right-to-left override) and a C1 CSI show as ?.
       {"'a\xE2\x80\xAE"
        "b\xC2\x9B"
@@ -121,6 +178,10 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
                      R"(<row><c r="B2"><v>916796020</v></c></row></sheetData></worksheet>)"));
   write_zip(dir.path() / "damaged.xlsx",
             workbook(R"(<row><c r="A1"><v>912345678</v></c></row><row>)"));
+  write_zip(dir.path() / "hidden.xlsx",
+            workbook(R"(<row><c t="inlineStr"><is><t>0912345678</t></is></c></row><row hidden="1">)"
+                     R"(<c><v>987654321</v></c></row></sheetData></worksheet>)",
+                     true));
   write_zip(dir.path() / "other.zip", {{"list.txt", "0912345678"}});
   write_zip(dir.path() / "roster.docx",
             {{"[Content_Types].xml", "<Types/>"},

@@ -70,7 +70,8 @@ TEST(NumberExtractionTest, TakesNumbersAndCellsThatLostTheirLeadingZeroAndNotesM
        "lacked\n"},
       {"x,9.16796E+08", "",
        "extract_phone_numbers: list.csv:1: x,9.16796E+08: holds a number in E notation, whose "
-       "digits are lost; save the column as text\n"},
+       "digits are lost; give extract_phone_numbers the .xlsx or .ods it was saved from, which "
+       "keeps every digit (a CSV alone: format the column as text and type the numbers again)\n"},
       {"\n\r\n0912-345 67\x01" + std::string(40, 'a'), "",
        "extract_phone_numbers: list.csv:3: 0912-345 67?aaaaaaaaaaaaaaaaaaaa...: holds digits but "
        "no phone number\n"},
@@ -115,6 +116,38 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
               std::string(kPrefix) + ": 1033 phone numbers, 12 of them found before\n";
   EXPECT_EQ(extracted.notes, expected);
   EXPECT_EQ(extracted.numbers, numbers + "0916796020\n");
+}
+
+TEST(NumberExtractionTest, NotesWhatASheetHidAfterTheNotesOfTheLinesBefore) {
+  const struct {
+    HiddenInSheet hidden;
+    std::string note;
+  } rows[] = {
+      {{"\xE5\x81\x9C", true, 0, 0},
+       ":\xE5\x81\x9C: is hidden and was not read; unhide it to include it"},
+      {{"S", false, 1, 0}, ":S: 1 hidden row was not read; unhide it to include it"},
+      {{"S", false, 2, 0}, ":S: 2 hidden rows were not read; unhide them to include them"},
+      {{"S", false, 0, 1}, ":S: 1 hidden column was not read; unhide it to include it"},
+      {{"S", false, 0, 3}, ":S: 3 hidden columns were not read; unhide them to include them"},
+      {{"S", false, 1, 1},
+       ":S: 1 hidden row and 1 hidden column were not read; unhide them to include them"},
+      {{"S", false, 2, 3},
+       ":S: 2 hidden rows and 3 hidden columns were not read; unhide them to include them"},
+  };
+  const PhoneNumberFinder finder("TW");
+  for (const auto& row : rows) {
+    std::ostringstream notes;
+    NumberExtraction extraction(finder, notes);
+    extraction.begin_source("list.csv");
+    extraction.add_text("916796020");
+    extraction.end_line("S!A1");
+    extraction.note_hidden(row.hidden);
+    EXPECT_EQ(notes.str(), std::string(kPrefix) +
+                               ":S!A1: 916796020: taken as 0916796020, with the leading 0 it "
+                               "lacked\n" +
+                               std::string(kPrefix) + row.note + "\n")
+        << row.note;
+  }
 }
 
 TEST(NumberExtractionTest, FindsEveryNumberOfALineLongerThanAPiece) {

@@ -39,9 +39,9 @@ Members xlsx(const std::string& sheet_z, const std::string& sheet_a, const std::
           {"xl/worksheets/sheet9.xml", sheet_z},
           {"xl/worksheets/sheet1.xml", sheet_a}};
 }
-Members ods(const std::string& tables) {
+Members ods(const std::string& tables, const std::string& styles = "") {
   return {{"mimetype", kOdsMimetype},
-          {"content.xml", "<o:document-content><o:body><o:spreadsheet>" + tables +
+          {"content.xml", "<o:document-content>" + styles + "<o:body><o:spreadsheet>" + tables +
                               "</o:spreadsheet></o:body></o:document-content>"}};
 }
 
@@ -54,7 +54,8 @@ class SpreadsheetReaderTest : public ::testing::Test {
     EXPECT_TRUE(write_zip_archive(path, members));
     return path;
   }
-  // Every cell of the spreadsheet, a line each ("SHEET!CELL=TEXT"), or "failed: REASON" at the
+  // Every cell of the spreadsheet, a line each ("SHEET!CELL=TEXT"), what a sheet hid where it is
+  // handed out ("SHEET: hidden" or "SHEET: hid R rows, C columns"), or "failed: REASON" at the
   // failure that ended it. The reader is to close the descriptor once, whatever happened.
   std::string cells(const std::filesystem::path& path) {
     const OpenedFile file = file_system_.open_for_reading(path, path.native());
@@ -74,6 +75,12 @@ class SpreadsheetReaderTest : public ::testing::Test {
     }
     std::string lines;
     for (SpreadsheetRow row = reader.next_row();; row = reader.next_row()) {
+      for (const HiddenInSheet& hidden : row.hidden_before) {
+        lines += hidden.sheet + (hidden.whole_sheet
+                                     ? ": hidden\n"
+                                     : ": hid " + std::to_string(hidden.rows) + " rows, " +
+                                           std::to_string(hidden.columns) + " columns\n");
+      }
       if (row.cells.empty()) {
         return row.failure ? lines + "failed: " + row.failure->reason : lines;
       }
@@ -137,6 +144,45 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
                 {{"mimetype", "application/vnd.oasis.opendocument.text"},
                  {"content.xml", "<o:document-content>" + odt_body + "</o:document-content>"}})),
             "!A1=0912\nh\n!A2=l  m\n");
+}
+
+TEST_F(SpreadsheetReaderTest, LeavesOutWhatIsHiddenAndCountsWhatHeldSomething) {
+  Members sheets = xlsx(
+      "<worksheet><cols><col min='2' max='3' hidden='1'/><col min='4' max='4' hidden='0'/><col "
+      "min='6' "
+      "max='16384' hidden='true'/></cols><sheetData><row><c><v>1</v></c><c><v>2</v></c><c r='D1'>"
+      "<v>4</v></c><c r='F1'><v>6</v></c></row><row r='2' hidden='1'><c><v>7</v></c></row><row "
+      "hidden='1'/><row hidden='1'><c r='C4'><v>8</v></c></row><row><c><v>9</v></c></row>"
+      "</sheetData></worksheet>",
+      "<sheetData><row><c><v>1</v></c></row></sheetData>", "<sst/>");
+  EXPECT_EQ(cells(archive(sheets)), "Z!A1=1\nZ!D1=4\nZ!A5=9\nZ: hid 2 rows, 3 columns\nA!A1=1\n");
+  sheets[1].second =
+      "<workbook xmlns:r='r'><sheets><sheet name='Z' state='hidden' r:id='rId9'/><sheet "
+      "name='A' state='veryHidden' r:id='rId1'/></sheets></workbook>";
+  EXPECT_EQ(cells(archive(sheets)), "Z: hidden\nA: hidden\n");
+  const std::string styles =
+      "<o:automatic-styles><s:style s:name='ta1' s:family='table'><s:table-properties "
+      "t:display='true'/></s:style><s:style s:name='ta2' s:family='table'><s:table-properties "
+      "t:display='false'/></s:style></o:automatic-styles>";
+  const std::string cell_a = "<t:table-cell t:number-columns-repeated='6'><x:p>a</x:p>";
+  Members tables =
+      ods("<t:table t:name='H1' t:style-name='ta2'><t:table-row><t:table-cell><x:p>1</x:p>"
+          "</t:table-cell></t:table-row></t:table><t:table t:name='S' t:style-name='ta1'>"
+          "<t:table-column t:number-columns-repeated='2'/><t:table-column t:visibility='collapse' "
+          "t:number-columns-repeated='2'/><t:table-column t:visibility='filter'/><t:table-row>" +
+              cell_a +
+              "</t:table-cell></t:table-row><t:table-row t:visibility='filter' "
+              "t:number-rows-repeated='3'><t:table-cell><x:p>b</x:p></t:table-cell></t:table-row>"
+              "<t:table-row t:visibility='collapse' t:number-rows-repeated='9'/><t:table-row>"
+              "<t:table-cell t:number-columns-repeated='2'/><t:table-cell><x:p>c</x:p>"
+              "</t:table-cell></t:table-row></t:table><t:table t:name='H2' t:style-name='named'/>",
+          styles);
+  tables.emplace_back("styles.xml",
+                      "<o:document-styles><o:styles><s:style s:name='named' s:family='table'>"
+                      "<s:table-properties t:display='false'/></s:style></o:styles>"
+                      "</o:document-styles>");
+  EXPECT_EQ(cells(archive(tables)),
+            "H1: hidden\nS!A1=a\nS!B1=a\nS!F1=a\nS: hid 3 rows, 3 columns\nH2: hidden\n");
 }
 
 // `archive` with the unpacked size of its last member declared as `declared`, in both headers.
@@ -269,14 +315,20 @@ TEST_F(SpreadsheetReaderTest, ReadsSheetsSavedByASpreadsheetProgram) {
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
  xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2"
- office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:body>
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet"><office:automatic-styles>
+<style:style style:name="ta2" style:family="table"><style:table-properties table:display="false"/>
+</style:style></office:automatic-styles><office:body>
 <office:spreadsheet><table:table table:name="名單"><table:table-row>
 <table:table-cell office:value-type="string"><text:p>王  小明</text:p></table:table-cell>
 <table:table-cell office:value-type="float" office:value="912345678"/>
 <table:table-cell office:value-type="float" office:value="912345678"/></table:table-row>
-<table:table-row table:number-rows-repeated="3"/><table:table-row><table:table-cell/>
+<table:table-row table:number-rows-repeated="2"/><table:table-row table:visibility="collapse">
+<table:table-cell office:value-type="string"><text:p>0912000000</text:p></table:table-cell>
+</table:table-row><table:table-row><table:table-cell/>
 <table:table-cell office:value-type="float" office:value="1.5"/></table:table-row></table:table>
-<table:table table:name="空"/><table:table table:name="Two"><table:table-row><table:table-cell/>
+<table:table table:name="空"/><table:table table:name="隱" table:style-name="ta2"/>
+<table:table table:name="Two"><table:table-row><table:table-cell/>
 <table:table-cell/><table:table-cell office:value-type="string"><text:p>0912345678</text:p>
 </table:table-cell></table:table-row></table:table></office:spreadsheet></office:body>
 </office:document>)");
@@ -287,7 +339,7 @@ TEST_F(SpreadsheetReaderTest, ReadsSheetsSavedByASpreadsheetProgram) {
       "list!C5=912000000\n";
   const std::string sheets =
       "名單!A1=王  小明\n名單!B1=912345678\n名單!C1=912345678\n"
-      "名單!B5=1.5\nTwo!C1=0912345678\n";
+      "名單!B5=1.5\n名單: hid 1 rows, 0 columns\n隱: hidden\nTwo!C1=0912345678\n";
   for (const std::string format : {"xlsx", "ods"}) {
     const std::string command = "cd '" + dir_.path().native() +
                                 "' && soffice -env:UserInstallation=file://" +
