@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <span>
 #include <utility>
 
@@ -152,20 +153,59 @@ std::optional<Failure> ListReader::judge_start() {
     start_handed_out_ = kUtf8ByteOrderMark.size();
   }
   if (formats_.big5) {
-    if (std::optional<Failure> failure = read_start(start_handed_out_ + kJudgedUtf8Size)) {
-      return failure;
-    }
-    if (!starts_as_utf8(std::string_view(start_).substr(start_handed_out_, kJudgedUtf8Size))) {
-      decoder_ = std::make_unique<Cp950Decoder>();
-      return std::nullopt;
-    }
+    return choose_utf8_or_big5();
   }
   decoder_ = std::make_unique<Utf8PassThrough>();
   return std::nullopt;
 }
 
+// Chooses between UTF-8, where bytes that are not UTF-8 are read as U+FFFD, and Big5: on all of
+// the text of a regular file, read through once from after the judged start; on the first
+// kJudgedUtf8Size bytes of a stream, which cannot be read twice.
+std::optional<Failure> ListReader::choose_utf8_or_big5() {
+  utf8::IllFormedSearch search;
+  if (regular_file_) {
+    search.add(std::string_view(start_).substr(start_handed_out_));
+    if (std::optional<Failure> failure = find_not_utf8_after_start(search)) {
+      return failure;
+    }
+    search.end_text();
+  } else {
+    if (std::optional<Failure> failure = read_start(start_handed_out_ + kJudgedUtf8Size)) {
+      return failure;
+    }
+    search.add(std::string_view(start_).substr(start_handed_out_, kJudgedUtf8Size));
+  }
+  if (search.found()) {
+    decoder_ = std::make_unique<Cp950Decoder>();
+    return std::nullopt;
+  }
+  auto repair = std::make_unique<Utf8Repair>();
+  utf8_repair_ = repair.get();
+  decoder_ = std::move(repair);
+  return std::nullopt;
+}
+
+// Reads the regular file on from the end of the judged start to its end, without moving its
+// position, into `search`, until a byte that is not UTF-8 is found.
+std::optional<Failure> ListReader::find_not_utf8_after_start(utf8::IllFormedSearch& search) {
+  for (std::uint64_t offset = start_.size(); !start_is_all_ && !search.found();) {
+    ReadBytes got = files_.read_at(fd_, offset, std::span(buffer_), name_);
+    if (got.failure) {
+      return std::move(got.failure);
+    }
+    if (got.size == 0) {
+      break;
+    }
+    search.add(std::string_view(buffer_.data(), got.size));
+    offset += got.size;
+  }
+  return std::nullopt;
+}
+
 ListBlock ListReader::next_block() {
   decoded_.clear();
+  std::optional<std::size_t> not_utf8_from;
   while (decoded_.empty() && !decoder_finished_) {
     ListBlock bytes = next_bytes();
     if (bytes.failure) {
@@ -177,8 +217,11 @@ ListBlock ListReader::next_block() {
     } else {
       decoder_->decode(bytes.text, decoded_);
     }
+    if (utf8_repair_ != nullptr && utf8_repair_->first_replacement()) {
+      not_utf8_from = utf8_repair_->first_replacement();
+    }
   }
-  return {decoded_, std::nullopt};
+  return {.text = decoded_, .failure = std::nullopt, .not_utf8_from = not_utf8_from};
 }
 
 // The next bytes of the list as they are: first what is left of the judged start, then what
@@ -187,7 +230,7 @@ ListBlock ListReader::next_bytes() {
   if (start_handed_out_ < start_.size()) {
     const std::string_view bytes = std::string_view(start_).substr(start_handed_out_, block_size_);
     start_handed_out_ += bytes.size();
-    return {bytes, std::nullopt};
+    return {.text = bytes, .failure = std::nullopt, .not_utf8_from = std::nullopt};
   }
   std::string().swap(start_);  // handed out: its memory is no longer needed
   start_handed_out_ = 0;
@@ -195,5 +238,7 @@ ListBlock ListReader::next_bytes() {
     return {};
   }
   ReadBytes got = files_.read(fd_, std::span(buffer_), name_);
-  return {std::string_view(buffer_.data(), got.size), std::move(got.failure)};
+  return {.text = std::string_view(buffer_.data(), got.size),
+          .failure = std::move(got.failure),
+          .not_utf8_from = std::nullopt};
 }

@@ -12,6 +12,7 @@
 #include "core/failure.h"
 #include "core/file_system.h"
 #include "core/text_decoder.h"
+#include "core/utf8.h"
 
 // The list is read in blocks of this many bytes; a phone number may span blocks.
 inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
@@ -20,8 +21,8 @@ inline constexpr std::size_t kListBlockSize = std::size_t{256} * 1024;
 // its byte-order mark, a ZIP archive's signature, NUL bytes.
 inline constexpr std::size_t kJudgedStartSize = 4096;
 
-// Of a list that may be in Big5, the first this many bytes of its text must be well-formed
-// UTF-8 for it to be read as UTF-8.
+// Of a list that may be in Big5 and is read as it comes (standard input, a pipe), the first this
+// many bytes of its text must be well-formed UTF-8 for it to be read as UTF-8.
 inline constexpr std::size_t kJudgedUtf8Size = std::size_t{64} * 1024;
 
 // Whether `text` is well-formed UTF-8, but for a character that `text` cuts short at its end.
@@ -37,8 +38,10 @@ struct ListFormats {
   // Likewise a list that starts as a compound file (its first bytes D0 CF 11 E0 A1 B1 1A E1, as
   // an Excel 97-2003 workbook's): compound_file() says so.
   bool compound_files = false;
-  // A list without a UTF-16 byte-order mark whose first kJudgedUtf8Size bytes of text are not
-  // well-formed UTF-8 (starts_as_utf8) is decoded from Big5 (CP950) throughout.
+  // A list without a UTF-16 byte-order mark whose text is not well-formed UTF-8 is decoded
+  // from Big5 (CP950) throughout: all of its text judged, when it is a regular file; else its
+  // first kJudgedUtf8Size bytes (starts_as_utf8), and a later byte that is not UTF-8 is read
+  // as U+FFFD (ListBlock::not_utf8_from).
   bool big5 = false;
   // A list that is not plain text (see open) is not refused: open succeeds and
   // binary_file() says so, for the caller to give its own reason.
@@ -49,6 +52,9 @@ struct ListFormats {
 struct ListBlock {
   std::string_view text;           // empty at the end of the list
   std::optional<Failure> failure;  // set when a read failed; the list then ends here
+  // Where in `text` the list's first byte that is not UTF-8 stood, read as U+FFFD, in a list
+  // read as UTF-8 where Big5 is taken: set in one block of the list at most.
+  std::optional<std::size_t> not_utf8_from;
 };
 
 // The one way a list file comes in: opened once, its first bytes judged once, then its text
@@ -79,7 +85,8 @@ class ListReader {
   // a terminal (reading would wait for typing), when it cannot be read, or is not plain text:
   // a NUL byte among those bytes, as in UTF-16 text without a byte-order mark or in a
   // spreadsheet's own format, never is; nor, in UTF-16 text, a U+0000 code unit among them,
-  // as in UTF-32 text. A list in Big5 (see ListFormats) has kJudgedUtf8Size bytes read.
+  // as in UTF-32 text. Where Big5 is taken (see ListFormats), a regular file is read through
+  // once to judge its text, and a stream has kJudgedUtf8Size bytes read.
   // REQUIRES: open has not been called.
   [[nodiscard]] std::optional<Failure> open(const std::filesystem::path& path,
                                             std::optional<FileIdentity> answers_file = {});
@@ -124,6 +131,8 @@ class ListReader {
       std::optional<FileIdentity> answers_file);
   [[nodiscard]] std::optional<Failure> read_start(std::size_t size);
   [[nodiscard]] std::optional<Failure> judge_start();
+  [[nodiscard]] std::optional<Failure> choose_utf8_or_big5();
+  [[nodiscard]] std::optional<Failure> find_not_utf8_after_start(utf8::IllFormedSearch& search);
   [[nodiscard]] ListBlock next_bytes();
 
   FileSystem& files_;
@@ -141,6 +150,7 @@ class ListReader {
   bool start_is_all_ = false;         // the list ended within the judged start
   std::vector<char> buffer_;          // for the reads after the judged start
   std::unique_ptr<TextDecoder> decoder_;
+  Utf8Repair* utf8_repair_ = nullptr;  // decoder_, when it is one
   bool decoder_finished_ = false;
   std::string decoded_;  // the text of the last block
 };

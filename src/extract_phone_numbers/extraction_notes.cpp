@@ -92,8 +92,11 @@ void NoteWriter::begin_source(std::string_view name) {
 
 void NoteWriter::number_taken(bool found_before) {
   line_gave_number_ = true;
-  ++counts_.numbers;
-  counts_.numbers_found_before += found_before ? 1 : 0;
+  if (found_before) {
+    ++counts_.numbers_found_before;
+  } else {
+    ++counts_.new_numbers;
+  }
 }
 
 void NoteWriter::number_left_out(std::string_view dialled, bool named_before) {
@@ -118,6 +121,12 @@ void NoteWriter::cell_taken(std::string_view cell, std::string_view dialled) {
 
 void NoteWriter::e_notation_seen() {
   line_holds_e_notation_ = true;
+}
+
+void NoteWriter::bytes_not_utf8(std::string_view label) {
+  note(name_ + ":" + std::string(label),
+       catalog::gettext("holds bytes that are not UTF-8 from this line on; they are read as "
+                        "U+FFFD"));
 }
 
 // The notes on a line: the cells taken, the numbers left out, or why it looks like a number was
@@ -188,14 +197,15 @@ void NoteWriter::end_source() {
   }
   if (counts_.numbers_found_before == 0) {
     note(name_, filled_in(catalog::ngettext("%s phone number", "%s phone numbers",
-                                            plural_of(counts_.numbers)),
-                          {std::to_string(counts_.numbers)}));
+                                            plural_of(counts_.new_numbers)),
+                          {std::to_string(counts_.new_numbers)}));
   } else {
-    note(name_, filled_in(catalog::ngettext("%s phone number, %s of them found before",
-                                            "%s phone numbers, %s of them found before",
-                                            static_cast<unsigned long>(counts_.numbers)),
-                          {std::to_string(counts_.numbers),
-                           std::to_string(counts_.numbers_found_before)}));
+    note(name_,
+         filled_in(
+             catalog::ngettext("%s new phone number; %s found before, not written again",
+                               "%s new phone numbers; %s found before, not written again",
+                               plural_of(counts_.new_numbers)),
+             {std::to_string(counts_.new_numbers), std::to_string(counts_.numbers_found_before)}));
   }
 }
 

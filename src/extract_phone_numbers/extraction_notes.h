@@ -44,7 +44,8 @@ class LineSketch {
 // reasons from the message catalog: for each cell taken as a number that lost its leading 0;
 // for each number left out as no mobile, once a source; for a line that holds no number but a
 // run of digits (NotedLine) or a number in E notation; for what a sheet hid and was not read;
-// and after each source, the counts past kNotesPerSource of each and how many numbers it gave.
+// and after each source, the counts past kNotesPerSource of each, how many new numbers it gave
+// and how many times it held a number found before.
 class NoteWriter {
  public:
   // Writes on `notes`, which must outlive the writer.
@@ -70,6 +71,8 @@ class NoteWriter {
   // were not read.
   // REQUIRES: rows > 0 or columns > 0.
   void hidden_rows_and_columns(std::string_view sheet, std::int64_t rows, std::int64_t columns);
+  // The line labelled `label` and those after it hold bytes that are not UTF-8, read as U+FFFD.
+  void bytes_not_utf8(std::string_view label);
   // Ends the source: the counts past kNotesPerSource, and the numbers it gave.
   void end_source();
 
@@ -81,8 +84,8 @@ class NoteWriter {
 
   // What is counted of a source.
   struct SourceCounts {
-    std::int64_t numbers = 0;
-    std::int64_t numbers_found_before = 0;
+    std::int64_t new_numbers = 0;           // each number the first time it is found
+    std::int64_t numbers_found_before = 0;  // each time one is found again
     std::int64_t lines_noted = 0;
     std::int64_t lines_not_noted = 0;
     std::int64_t cells_noted = 0;

@@ -19,8 +19,9 @@ constexpr const char* kStandardInputPath = "/dev/stdin";
 // numbers are written after each.
 constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
-// What became of one file.
-enum class FileResult { Read, NotRead, OutputFailed };
+// What became of one file. ReadNotAsWritten: read, but bytes of it that are not UTF-8 were
+// read as U+FFFD.
+enum class FileResult { Read, ReadNotAsWritten, NotRead, OutputFailed };
 
 // Writes the numbers found since the last call; false (after noting why) when they could not
 // be written.
@@ -54,7 +55,14 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
     if (block.text.empty()) {
       break;
     }
-    extraction.add_lines(block.text);
+    if (block.not_utf8_from) {
+      extraction.add_lines(block.text.substr(0, *block.not_utf8_from));
+      extraction.note_bytes_not_utf8();
+      extraction.add_lines(block.text.substr(*block.not_utf8_from));
+      result = FileResult::ReadNotAsWritten;
+    } else {
+      extraction.add_lines(block.text);
+    }
     if (!write_new_numbers(extraction, file_system, output_fd, notes)) {
       return FileResult::OutputFailed;
     }

@@ -58,6 +58,11 @@ void NumberExtraction::note_hidden(const HiddenInSheet& hidden) {
   }
 }
 
+void NumberExtraction::note_bytes_not_utf8() {
+  search_pending();
+  notes_.bytes_not_utf8(std::to_string(lines_ + 1));
+}
+
 void NumberExtraction::end_source() {
   if (line_open_) {
     end_line(std::to_string(++lines_));
@@ -88,7 +93,7 @@ std::string NumberExtraction::take_new_numbers() {
 // has ended, also the rest.
 void NumberExtraction::queue_pieces(bool line_ended) {
   std::string_view rest(unsearched_);
-  while (const std::optional<std::size_t> length = first_piece_length(rest)) {
+  while (const std::optional<std::size_t> length = first_piece_length(rest, line_ended)) {
     queue(rest.substr(0, *length));
     rest.remove_prefix(*length);
   }

@@ -52,6 +52,9 @@ class NumberExtraction {
   // Notes what a sheet of the source hid and was not read, after the notes of the lines
   // before: the whole sheet, or its hidden rows and columns that held something.
   void note_hidden(const HiddenInSheet& hidden);
+  // Notes that the current line of add_lines, and those after it, hold bytes that are not
+  // UTF-8, read as U+FFFD: after the notes on the lines before it.
+  void note_bytes_not_utf8();
   // Ends the source: the last line (add_lines' line without a line end), and then the notes
   // after the source.
   void end_source();

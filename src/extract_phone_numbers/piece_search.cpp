@@ -46,26 +46,156 @@ bool is_e_notation(std::string_view cell) {
          skip(cell, "E+") && skip_ascii_digits(cell) && cell.empty();
 }
 
-}  // namespace
-
-std::optional<std::size_t> first_piece_length(std::string_view text) {
-  std::size_t characters = 0;
-  std::size_t next = 0;
-  std::size_t after_separator = 0;
-  while (next < text.size() && characters < kLongestPiece) {
-    const std::size_t separator = cell_separator_length(text.substr(next));
-    next += separator > 0 ? separator : utf8::step_length(text.substr(next));
-    after_separator = separator > 0 ? next : after_separator;
-    ++characters;
+// The length of the character at the start of `text` when it parts numbers, 0 otherwise: the
+// punctuation between cells (, ; | and 、 ， ；) or a Chinese character (U+4E00 to U+9FFF). The
+// matcher joins no two runs of digits across one, nor refuses a number for standing beside one.
+std::size_t parting_length(std::string_view text) {
+  if (const std::size_t punctuation = cell_punctuation_length(text); punctuation > 0) {
+    return punctuation;
   }
-  if (next == text.size()) {
+  const bool chinese = utf8::character_length(text) == 3 &&
+                       utf8::code_point(text.substr(0, 3)) >= U'\u4E00' &&
+                       utf8::code_point(text.substr(0, 3)) <= U'\u9FFF';
+  return chinese ? 3 : 0;
+}
+
+// What a word is made of, for the cuts.
+struct Word {
+  int digits = 0;  // ASCII and full-width ones
+  // Whether it holds a digit of any script: a character outside ASCII may be one.
+  bool may_hold_digits = false;
+  // Whether it is as many digits as a number has and nothing else, but perhaps a + before
+  // them and dashes among them.
+  bool number_alone = true;
+};
+
+// A walk over a text, the part of a line not yet searched, for where its first piece or part
+// ends. The text is taken as words: the runs of characters between white space and characters
+// that part numbers. Two words written as numbers alone (number_alone), with white space alone
+// between them, are two numbers: a part always ends between them; a piece may.
+class CutSearch {
+ public:
+  explicit CutSearch(bool parts_end_between_numbers)
+      : parts_end_between_numbers_(parts_end_between_numbers) {}
+
+  std::optional<std::size_t> first_part_length(std::string_view text, bool line_ended) {
+    std::size_t characters = 0;
+    for (std::size_t next = 0; next < text.size(); ++characters) {
+      if (characters >= kLongestPiece && last_cut_ > 0) {
+        return last_cut_;
+      }
+      if (characters >= kLongestUncutPiece) {
+        return last_space_end_ > 0 ? last_space_end_ : next;
+      }
+      const std::string_view rest = text.substr(next);
+      if (const std::size_t parting = parting_length(rest); parting > 0) {
+        if (end_word()) {
+          return word_start_;
+        }
+        word_before_space_.reset();
+        next += parting;
+        last_cut_ = next;
+      } else if (const std::size_t space = whitespace_length(rest); space > 0) {
+        if (end_word()) {
+          return word_start_;
+        }
+        next += space;
+        last_space_end_ = next;
+      } else {
+        next += add_to_word(rest, next);
+      }
+    }
+    if (line_ended && end_word()) {
+      return word_start_;
+    }
     return std::nullopt;
   }
-  return after_separator > 0 ? after_separator : next;
+
+ private:
+  // Adds the character at the start of `rest`, at `position` in the text, to the current
+  // word; returns its length.
+  std::size_t add_to_word(std::string_view rest, std::size_t position) {
+    if (!word_) {
+      word_start_ = position;
+      word_to_the_left_ = std::exchange(word_before_space_, std::nullopt);
+      word_.emplace();
+    }
+    const std::size_t digit = digit_length(rest);
+    const bool ascii = static_cast<unsigned char>(rest[0]) < 0x80;
+    const bool leading_plus = rest[0] == '+' && position == word_start_;
+    const bool dash_among_digits = rest[0] == '-' && word_->digits > 0;
+    word_->digits += digit > 0 ? 1 : 0;
+    word_->may_hold_digits = word_->may_hold_digits || digit > 0 || !ascii;
+    word_->number_alone = word_->number_alone && (digit > 0 || leading_plus || dash_among_digits);
+    return digit > 0 ? digit : utf8::step_length(rest);
+  }
+
+  // Ends the current word, if any: true when a part must end at its start, as it and the word
+  // before it are numbers alone. Else, where the two may both end a piece between them, or
+  // neither may hold a digit, its start is a place to cut.
+  bool end_word() {
+    if (!word_) {
+      return false;
+    }
+    Word word = *std::exchange(word_, std::nullopt);
+    word.number_alone = word.number_alone && word.digits >= kFewestDigitsOfANumber &&
+                        word.digits <= kMostDigitsOfANumber;
+    if (word_to_the_left_) {
+      const bool two_numbers = word_to_the_left_->number_alone && word.number_alone;
+      if (two_numbers && parts_end_between_numbers_) {
+        return true;
+      }
+      if (two_numbers || (!word_to_the_left_->may_hold_digits && !word.may_hold_digits)) {
+        last_cut_ = word_start_;
+      }
+    }
+    word_before_space_ = word;
+    return false;
+  }
+
+  const bool parts_end_between_numbers_;
+  std::size_t last_cut_ = 0;        // where a piece may end, 0 when nowhere yet
+  std::size_t last_space_end_ = 0;  // after the last white space, 0 when none yet
+  // The current word (nullopt when none is) and where it starts, and the word before it when
+  // only white space stands between them.
+  std::optional<Word> word_;
+  std::size_t word_start_ = 0;
+  std::optional<Word> word_to_the_left_;
+  // The last word when only white space has come after it.
+  std::optional<Word> word_before_space_;
+};
+
+// The numbers the finder finds in `piece`, searched in parts that end between two numbers
+// alone (CutSearch), each number's place being its place in the piece; and what the finder
+// left to the matcher in the last part that left one.
+NumbersInText find_in_parts(const PhoneNumberFinder& finder, std::string_view piece) {
+  NumbersInText in_piece;
+  for (std::size_t part_start = 0; part_start < piece.size();) {
+    const std::string_view rest = piece.substr(part_start);
+    const std::size_t part_length =
+        CutSearch(true).first_part_length(rest, true).value_or(rest.size());
+    NumbersInText in_part = finder.find_in_text(rest.substr(0, part_length));
+    for (FoundNumber& number : in_part.found) {
+      number.begin += part_start;
+      number.end += part_start;
+      in_piece.found.push_back(std::move(number));
+    }
+    if (in_part.left_to_matcher) {
+      in_piece.left_to_matcher = std::move(in_part.left_to_matcher);
+    }
+    part_start += part_length;
+  }
+  return in_piece;
+}
+
+}  // namespace
+
+std::optional<std::size_t> first_piece_length(std::string_view text, bool line_ended) {
+  return CutSearch(false).first_part_length(text, line_ended);
 }
 
 PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece) {
-  NumbersInText in_text = finder.find_in_text(piece);
+  NumbersInText in_text = find_in_parts(finder, piece);
   PieceYield yield{.numbers = std::move(in_text.found)};
   const std::size_t found = yield.numbers.size();
   std::size_t next = 0;

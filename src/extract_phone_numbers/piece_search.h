@@ -8,15 +8,22 @@
 
 #include "extract_phone_numbers/phone_number_finder.h"
 
-// A line is searched in pieces of at most this many characters, each ending at whitespace or
-// another cell separator where the line has some, so that memory stays bounded however long
-// the line is.
+// A line is searched in pieces, so that memory stays bounded however long the line is. A
+// piece ends only where no number can go on across its end: after a character that parts
+// numbers (the punctuation between cells, a Chinese character), or at white space between two
+// words (runs of other characters) that no number spans: two that hold no digit, or two numbers
+// alone (as many digits as a number has, perhaps a + before them and dashes among them). It
+// ends at the last such place among its first kLongestPiece characters, else the first after.
 inline constexpr std::size_t kLongestPiece = 4096;
 
-// The bytes of the first piece of `text`, the part of a line not yet searched: its first
-// kLongestPiece characters, up to and with the last cell separator among them when there is
-// one. Nullopt when `text` is no longer than a piece: the line may go on after it.
-std::optional<std::size_t> first_piece_length(std::string_view text);
+// A stretch of this many characters with no such place, which no list of names and numbers
+// holds, is cut at its last white space, or else after its last character.
+inline constexpr std::size_t kLongestUncutPiece = std::size_t{64} * 1024;
+
+// The bytes of the first piece of `text`, the part of a line not yet searched, `line_ended`
+// telling whether the line ends with `text`. Nullopt when the piece may go on past `text`, or
+// (`line_ended`) when `text` is one piece.
+std::optional<std::size_t> first_piece_length(std::string_view text, bool line_ended);
 
 // What searching a piece of a line gives.
 struct PieceYield {
@@ -29,7 +36,9 @@ struct PieceYield {
   bool holds_e_notation = false;
 };
 
-// Searches `piece`, the text of a line or a part of it, with `finder`. A cell is the text
+// Searches `piece`, the text of a line or a part of it, with `finder`: in parts, each of two
+// numbers alone with white space between them searched apart (as fast as on lines of their
+// own, and as the matcher, which would search them together, finds them). A cell is the text
 // between cell separators (cell_separator_length); one made of as many ASCII or full-width
 // digits as a number has (kFewestDigitsOfANumber to kMostDigitsOfANumber) that overlaps none of
 // the finder's numbers and is a valid mobile number for the region (FoundNumber::mobile) is

@@ -60,7 +60,7 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: standard input: 1 phone number\n"
        "extract_phone_numbers: in:1: 0223456789: is not a mobile number; a text message cannot "
        "reach it\n"
-       "extract_phone_numbers: in: 1 phone number, 1 of them found before\n"},
+       "extract_phone_numbers: in: 0 new phone numbers; 1 found before, not written again\n"},
       {"--all", "(02)2345-6789 0912345678\n", 0, "0223456789\n0912345678\n",
        "extract_phone_numbers: standard input: 2 phone numbers\n"},
       {"missing - /dev/null", "0912345678", 1, "0912345678\n",
@@ -86,9 +86,9 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
       {"--help", "", 0,
        "用法：extract_phone_numbers [--region=CC] [--all] [檔案]...\n"
        "找出每個檔案裡的手機號碼，寫到標準輸出，一行一個，同一號碼只寫一次，\n"
-       "寫成該地區手機撥號的形式：這就是 change_utf8 轉成群組檔、用來傳送群組簡訊\n"
-       "的名單，而簡訊只能送到手機。\n"
-       "沒有指定檔案，或檔案為「-」時，讀取標準輸入（要是檔案，不能是終端機）。\n"
+       "寫成在該地區用手機撥打的形式：這就是 change_utf8 轉成群組檔、用來傳送\n"
+       "群組簡訊的名單，而簡訊只能送到手機。\n"
+       "沒有指定檔案，或檔案為「-」時，讀取標準輸入（檔案或管線皆可，不能是終端機）。\n"
        "\n"
        "檔案可以是 Excel 活頁簿（.xlsx 或 .xls）、.ods 試算表、CSV 檔、vCard（.vcf）、\n"
        "Word 的 .docx（或 .odt）文件，或是 UTF-8、Unicode（UTF-16）或 Big5 編碼\n"
@@ -165,6 +165,14 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: roster.docx: 1 phone number\n"
        "extract_phone_numbers: standard input: is an old office file, as an .xls is, which is "
        "read only from a file named on the command line\n"},
+      // A file is judged Big5 on all its bytes; a stream on its first 64 KiB, then noted.
+      {"big5.txt", "", 0, "0922333444\n0912345678\n",
+       "extract_phone_numbers: big5.txt: 2 phone numbers\n"},
+      {"fifo", "", 1, "0912345678\n",
+       "extract_phone_numbers: fifo:1001: holds bytes that are not UTF-8 from this line on; they "
+       "are read as U+FFFD\n"
+       "extract_phone_numbers: fifo: 1 phone number\n",
+       "{ cat big5.txt >fifo & } && LC_ALL=C"},
       // A FIFO is opened once and refused at once: a second open would wait for ever.
       {"fifo", "", 1, "",
        "extract_phone_numbers: fifo: is a ZIP archive, as a spreadsheet is, which is read only "
@@ -190,6 +198,15 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
               "<w:p/></w:tc><w:tc><w:p><w:r><w:t>02 2345 6789</w:t></w:r></w:p></w:tc></w:tr>"
               "</w:tbl></w:body></w:document>"}});
   test_support::write_file(dir.path() / "old.xls", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+  std::string ascii_70k;
+  for (int line = 0; line < 1000; ++line) {
+    ascii_70k += std::string(71, 'a') + "\n";
+  }
+  test_support::write_file(dir.path() / "big5.txt",
+                           ascii_70k +
+                               "\xA4\xFD\xA4\x70\xA9\xFA\xA1\x40\xA2\xAF\xA2\xB8\xA2\xB1"
+                               "\xA2\xB1\xA1\xD0\xA2\xB2\xA2\xB2\xA2\xB2\xA1\xD0\xA2\xB3"
+                               "\xA2\xB3\xA2\xB3\n0912345678\n");
   ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
   for (const ProgramRun& run : runs) {
     test_support::write_file(dir.path() / "in", run.input);

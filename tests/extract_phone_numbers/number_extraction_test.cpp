@@ -113,7 +113,8 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
   expected += std::string(kPrefix) + ": 2 more lines hold digits but no phone number\n" +
               std::string(kPrefix) + ": 2 more cells taken with the leading 0 they lacked\n" +
               std::string(kPrefix) + ": 2 more numbers are not mobile numbers\n" +
-              std::string(kPrefix) + ": 1033 phone numbers, 12 of them found before\n";
+              std::string(kPrefix) +
+              ": 1021 new phone numbers; 12 found before, not written again\n";
   EXPECT_EQ(extracted.notes, expected);
   EXPECT_EQ(extracted.numbers, numbers + "0916796020\n");
 }
@@ -160,6 +161,40 @@ TEST(NumberExtractionTest, FindsEveryNumberOfALineLongerThanAPiece) {
   }
   EXPECT_EQ(extract(line).numbers, numbers);
   EXPECT_EQ(extract(std::string(5000, '7') + " 0912345678").numbers, "0912345678\n");
+
+  std::string list;  // 3,000 entries on one line
+  numbers.clear();
+  for (int number = 0; number < 3000; ++number) {
+    const std::string mobile = "0912" + std::to_string(100000 + number);
+    list += "\xE7\x8E\x8B " + mobile.substr(0, 4) + " " + mobile.substr(4, 3) + " " +
+            mobile.substr(7) + ";";
+    numbers += mobile + "\n";
+  }
+  EXPECT_EQ(extract(list).numbers, numbers);
+}
+
+TEST(NumberExtractionTest, CutsNoNumberAtTheEndOfAPiece) {
+  const struct {
+    std::string filler;  // repeated before the number, in characters of this many bytes:
+    std::size_t character_bytes;
+    std::string number;  // as written
+    std::string numbers;
+  } rows[] = {
+      {"\xE7\x8E\x8B", 3, " 0912 345 678", "0912345678\n"},
+      {" ", 1, " 0912-345-678", "0912345678\n"},
+      {"a ", 1, " +886 912 345 678", "0912345678\n"},
+      {",", 1, " +1 415 555 2671", "+14155552671\n"},
+  };
+  for (const auto& row : rows) {
+    for (std::size_t offset = 1; offset < row.number.size(); ++offset) {
+      // The first 4,096 characters end at `offset` in the number.
+      const std::string line =
+          repeated(row.filler, 4096).substr(0, (4096 - offset) * row.character_bytes);
+      const Extracted extracted = extract(line + row.number + " x");
+      EXPECT_EQ(extracted.numbers, row.numbers) << row.number << " at " << offset;
+      EXPECT_EQ(notes_on_lines(extracted), "") << row.number << " at " << offset;
+    }
+  }
 }
 
 }  // namespace
