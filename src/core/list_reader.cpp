@@ -19,6 +19,10 @@ constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
 constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
 // A ZIP archive begins with a local file header.
 constexpr std::string_view kZipSignature = std::string_view("PK\3\4", 4);
+// A compound file (the container of Excel 97-2003 workbooks and other old office files) begins
+// with its header's signature.
+constexpr std::string_view kCompoundFileSignature =
+    std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 
 // Whether a UTF-16 code unit of `text` (which begins with its byte-order mark) is U+0000.
 bool holds_utf16_nul(std::string_view text) {
@@ -72,7 +76,7 @@ std::optional<Failure> ListReader::open(const std::filesystem::path& path,
 }
 
 int ListReader::release_descriptor() {
-  assert(zip_archive_);
+  assert(zip_archive_ || compound_file_);
   return std::exchange(fd_, -1);
 }
 
@@ -110,13 +114,17 @@ std::optional<Failure> ListReader::read_start(std::size_t size) {
   return std::nullopt;
 }
 
-// Judges the list's first bytes, in this order: a ZIP archive (where taken), a byte-order
-// mark, NUL bytes, and (where Big5 is taken) whether the text starts as UTF-8. Chooses the
-// decoder and leaves the byte-order mark out.
+// Judges the list's first bytes, in this order: a ZIP archive or a compound file (where
+// taken), a byte-order mark, NUL bytes, and (where Big5 is taken) whether the text starts as
+// UTF-8. Chooses the decoder and leaves the byte-order mark out.
 std::optional<Failure> ListReader::judge_start() {
   const std::string_view start(start_);
   if (formats_.zip_archives && start.starts_with(kZipSignature)) {
     zip_archive_ = true;
+    return std::nullopt;
+  }
+  if (formats_.compound_files && start.starts_with(kCompoundFileSignature)) {
+    compound_file_ = true;
     return std::nullopt;
   }
   std::optional<ByteOrder> utf16;

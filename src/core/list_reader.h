@@ -35,6 +35,9 @@ struct ListFormats {
   // A list that starts as a ZIP archive (its first bytes "PK\3\4", as a spreadsheet's) is not
   // refused as not plain text: open succeeds and zip_archive() says so.
   bool zip_archives = false;
+  // Likewise a list that starts as a compound file (its first bytes D0 CF 11 E0 A1 B1 1A E1, as
+  // an Excel 97-2003 workbook's): compound_file() says so.
+  bool compound_files = false;
   // A list without a UTF-16 byte-order mark whose text is not well-formed UTF-8 is decoded
   // from Big5 (CP950) throughout: all of its text judged, when it is a regular file; else its
   // first kJudgedUtf8Size bytes (starts_as_utf8), and a later byte that is not UTF-8 is read
@@ -56,8 +59,8 @@ struct ListBlock {
 
 // The one way a list file comes in: opened once, its first bytes judged once, then its text
 // handed out block by block as UTF-8 until the end or a failed read, or (when its formats
-// allow) its open descriptor handed on to the archive reader. Its failures name the list as it
-// was given, shown as a note shows text.
+// allow) its open descriptor handed on to the archive or workbook reader. Its failures name the
+// list as it was given, shown as a note shows text.
 //
 // A list that begins with a UTF-16 byte-order mark (FF FE little endian, FE FF big endian, as
 // "Unicode" text from Notepad or a spreadsheet) is decoded from UTF-16 (Utf16Decoder); a list
@@ -100,6 +103,10 @@ class ListReader {
   // REQUIRES: open succeeded.
   [[nodiscard]] bool zip_archive() const { return zip_archive_; }
 
+  // Whether open found the list to start as a compound file; it then hands out no text.
+  // REQUIRES: open succeeded.
+  [[nodiscard]] bool compound_file() const { return compound_file_; }
+
   // Whether open found the list not to be plain text (ListFormats::binary_files); it then
   // hands out no text.
   // REQUIRES: open succeeded.
@@ -111,12 +118,12 @@ class ListReader {
   [[nodiscard]] bool readable_at_any_position() const { return regular_file_; }
 
   // Hands the open descriptor over to the caller, who closes it; the reader reads no more.
-  // REQUIRES: open succeeded and zip_archive().
+  // REQUIRES: open succeeded, and zip_archive() or compound_file().
   [[nodiscard]] int release_descriptor();
 
   // The next block of the list's text, from at most `block_size` bytes of the list, as UTF-8;
   // the byte-order mark is left out. The text stays valid until the next call.
-  // REQUIRES: open succeeded, !zip_archive() and !binary_file().
+  // REQUIRES: open succeeded, and none of zip_archive(), compound_file(), binary_file().
   [[nodiscard]] ListBlock next_block();
 
  private:
@@ -136,6 +143,7 @@ class ListReader {
   FileIdentity identity_{};
   bool regular_file_ = false;
   bool zip_archive_ = false;
+  bool compound_file_ = false;
   bool binary_file_ = false;
   std::string start_;                 // the judged start as read
   std::size_t start_handed_out_ = 0;  // bytes of start_ handed out or left out (the mark)

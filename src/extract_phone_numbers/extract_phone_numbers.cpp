@@ -41,8 +41,8 @@ std::string help_text() {
           "FILE may be an Excel workbook (.xlsx or .xls), an .ods spreadsheet, a CSV file, a\n"
           "vCard (.vcf), a Word .docx (or .odt) document, or text in UTF-8, Unicode (UTF-16)\n"
           "or Big5. Give a spreadsheet as it was saved, not as CSV: every digit of its\n"
-          "number cells is read. Hidden sheets, rows and columns are skipped, and named on\n"
-           "standard error; dates are not read.\n"),
+          "number cells is read. Hidden sheets, rows and columns (but in an .xls) are\n"
+          "skipped, and named on standard error; dates are not read.\n"),
       catalog::gettext(
           // TRANSLATORS: the help of extract_phone_numbers: the two commands from a spreadsheet
           // to the group files, with the names of files a user of your language would type.

@@ -104,10 +104,10 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
                                                                       : FileResult::OutputFailed;
 }
 
-// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL, and
-// notes what its sheets hid and was not read. Its numbers are written only once the whole file was
-// read: a spreadsheet refused halfway writes none, and they are forgotten, so a later file gives
-// them.
+// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL (in a
+// document, which has no sheet, CELL), and notes what its sheets hid and was not read. Its
+// numbers are written only once the whole file was read: a spreadsheet refused halfway writes
+// none, and they are forgotten, so a later file gives them.
 FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem& file_system,
                                     int output_fd, NumberExtraction& extraction,
                                     std::ostream& notes) {
@@ -136,7 +136,7 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
       text = cell.text;  // a cell's paragraphs are one line
       std::replace_if(text.begin(), text.end(), is_line_end, ' ');
       extraction.add_text(text);
-      label.assign(row.sheet).append("!").append(cell.reference);
+      label.assign(row.sheet).append(row.sheet.empty() ? "" : "!").append(cell.reference);
       extraction.end_line(label);
     }
   }
@@ -145,26 +145,31 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
                                                                       : FileResult::OutputFailed;
 }
 
-// Opens the file once and reads it as what its first bytes say: text, or a spreadsheet. A ZIP
-// archive is read from its end, which only a regular file named on the command line gives: a
-// pipe or a FIFO holding one is refused at once.
+// Opens the file once and reads it as what its first bytes say: text, or a spreadsheet or
+// document. A ZIP archive or a compound file is read at any position, which only a regular
+// file named on the command line gives: a pipe or a FIFO holding one is refused at once.
 FileResult extract_from_file(const std::string& name, FileSystem& file_system, int output_fd,
                              NumberExtraction& extraction, std::ostream& notes) {
   const bool standard_input = name == kStandardInputName;
   const std::string shown_name = shown_file_name(name);
-  ListReader list(file_system, kBlockSize, {.zip_archives = true, .big5 = true});
+  ListReader list(file_system, kBlockSize,
+                  {.zip_archives = true, .compound_files = true, .big5 = true});
   if (const std::optional<Failure> failure =
           list.open(standard_input ? std::string(kStandardInputPath) : name)) {
     write_note(notes, {shown_name, failure->reason});
     return FileResult::NotRead;
   }
-  if (!list.zip_archive()) {
+  if (!list.zip_archive() && !list.compound_file()) {
     return extract_from_text(list, shown_name, file_system, output_fd, extraction, notes);
   }
   if (standard_input || !list.readable_at_any_position()) {
-    write_note(notes,
-               {shown_name, catalog::gettext("is a ZIP archive, as a spreadsheet is, which is "
-                                             "read only from a file named on the command line")});
+    write_note(notes, {shown_name, list.zip_archive()
+                                       ? catalog::gettext("is a ZIP archive, as a spreadsheet "
+                                                          "is, which is read only from a file "
+                                                          "named on the command line")
+                                       : catalog::gettext("is an old office file, as an .xls "
+                                                          "is, which is read only from a file "
+                                                          "named on the command line")});
     return FileResult::NotRead;
   }
   return extract_from_spreadsheet(list.release_descriptor(), name, file_system, output_fd,

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "core/message_catalog.h"
+#include "spreadsheet/document_content.h"
 #include "spreadsheet/ods_content.h"
 #include "spreadsheet/row_builder.h"
 #include "spreadsheet/text_budget.h"
+#include "spreadsheet/xls_workbook.h"
 #include "spreadsheet/xlsx_parts.h"
 #include "spreadsheet/xml_stream.h"
 #include "spreadsheet/zip_archive.h"
@@ -17,11 +19,12 @@
 namespace {
 
 constexpr std::string_view kOdsSpreadsheetType = "application/vnd.oasis.opendocument.spreadsheet";
+constexpr std::string_view kOdtTextType = "application/vnd.oasis.opendocument.text";
 constexpr std::string_view kOpenDocumentType = "application/vnd.oasis.opendocument.";
 
 }  // namespace
 
-// The opened file: its archive, what it holds, and the part being read.
+// The opened ZIP archive: what it holds, and the part being read.
 class SpreadsheetReader::Workbook {
  public:
   Workbook(FileSystem& files, std::string name)
@@ -29,7 +32,9 @@ class SpreadsheetReader::Workbook {
         archive_(files),
         stream_(archive_, name_),
         worksheet_(row_, shared_strings_),
-        ods_content_(row_) {}
+        ods_content_(row_),
+        docx_content_(row_, DocumentMarkup::WordprocessingMl),
+        odt_content_(row_, DocumentMarkup::OpenDocumentText) {}
 
   // Takes `fd` over and reads what comes before the cells.
   [[nodiscard]] std::optional<Failure> open(int fd) {
@@ -58,16 +63,15 @@ class SpreadsheetReader::Workbook {
       }
       switch (stream_.advance()) {
         case Progress::Paused:
-          return within_budget(
-              row_.hand_out(ods_ ? ods_content_.sheet() : sheets_[next_sheet_ - 1].name));
+          return within_budget(row_.hand_out(sheet_name()));
         case Progress::Failed:
           return end_with(stream_.failure());
         case Progress::Ended:
-          if (!ods_) {
+          if (kind_ == Kind::Xlsx) {
             row_.end_sheet(sheets_[next_sheet_ - 1].name);
           }
           in_sheet_ = false;
-          ended_ = ods_;
+          ended_ = kind_ != Kind::Xlsx;
           break;
       }
     }
@@ -87,7 +91,34 @@ class SpreadsheetReader::Workbook {
                              "spreadsheet (.xlsx, .ods) or as UTF-8 text")};
   }
 
+  // What it reads: a workbook of sheets, one part each, or a single part.
+  enum class Kind { Xlsx, Ods, Document };
+
+  // The name of the sheet being read; a document has none.
+  [[nodiscard]] std::string_view sheet_name() const {
+    switch (kind_) {
+      case Kind::Xlsx:
+        return sheets_[next_sheet_ - 1].name;
+      case Kind::Ods:
+        return ods_content_.sheet();
+      case Kind::Document:
+        break;
+    }
+    return {};
+  }
+
+  // Reads the single part `member` into `content`.
+  [[nodiscard]] std::optional<Failure> open_single_part(Kind kind, const std::string& member,
+                                                        XmlContent& content) {
+    kind_ = kind;
+    in_sheet_ = true;
+    return stream_.open(member, content);
+  }
+
   [[nodiscard]] std::optional<Failure> open_office_open_xml() {
+    if (archive_.holds("word/document.xml")) {
+      return open_single_part(Kind::Document, "word/document.xml", docx_content_);
+    }
     if (!archive_.holds("xl/workbook.xml")) {
       if (archive_.holds("xl/workbook.bin")) {
         return Failure{name_,
@@ -119,9 +150,12 @@ class SpreadsheetReader::Workbook {
     }
     const std::string_view mimetype(type.data(), held);
     if (mimetype.starts_with(kOdsSpreadsheetType)) {
-      ods_ = true;
+      kind_ = Kind::Ods;
       in_sheet_ = true;
       return open_ods_content();
+    }
+    if (mimetype == kOdtTextType) {
+      return open_single_part(Kind::Document, "content.xml", odt_content_);
     }
     if (mimetype.starts_with(kOpenDocumentType)) {
       return other_document();
@@ -173,7 +207,7 @@ class SpreadsheetReader::Workbook {
   XmlStream stream_;
   RowBuilder row_;
   TextBudget budget_;
-  bool ods_ = false;
+  Kind kind_ = Kind::Xlsx;
   bool in_sheet_ = false;  // a sheet's part is being read
   bool ended_ = false;
   std::vector<XlsxSheet> sheets_;
@@ -181,6 +215,8 @@ class SpreadsheetReader::Workbook {
   StringTable shared_strings_;
   XlsxWorksheet worksheet_;
   OdsContent ods_content_;
+  DocumentContent docx_content_;
+  DocumentContent odt_content_;
 };
 
 SpreadsheetReader::SpreadsheetReader(FileSystem& files) : files_(files) {}
@@ -188,11 +224,21 @@ SpreadsheetReader::SpreadsheetReader(FileSystem& files) : files_(files) {}
 SpreadsheetReader::~SpreadsheetReader() = default;
 
 std::optional<Failure> SpreadsheetReader::open(int fd, std::string name) {
-  assert(!workbook_);
+  assert(!workbook_ && !xls_workbook_);
+  std::array<char, 8> start{};
+  ReadBytes got = files_.read_at(fd, 0, start, name);
+  if (got.failure) {
+    (void)files_.close(fd, name);  // only read: its close changes nothing
+    return std::move(got.failure);
+  }
+  if (starts_as_compound_file(std::string_view(start.data(), got.size))) {
+    xls_workbook_ = std::make_unique<XlsWorkbook>(files_, std::move(name));
+    return xls_workbook_->open(fd);
+  }
   workbook_ = std::make_unique<Workbook>(files_, std::move(name));
   return workbook_->open(fd);
 }
 
 SpreadsheetRow SpreadsheetReader::next_row() {
-  return workbook_->next_row();
+  return xls_workbook_ ? xls_workbook_->next_row() : workbook_->next_row();
 }

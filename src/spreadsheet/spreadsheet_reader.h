@@ -11,6 +11,8 @@
 #include "core/failure.h"
 #include "core/file_system.h"
 
+class XlsWorkbook;
+
 // One cell that holds something.
 struct SpreadsheetCell {
   std::string reference;  // where it stands, A1 style: column letters, row number ("B7")
@@ -94,10 +96,11 @@ class SpreadsheetReader {
   [[nodiscard]] SpreadsheetRow next_row();
 
  private:
-  class Workbook;  // the opened file, of either kind
+  class Workbook;  // the opened ZIP archive, of either kind
 
   FileSystem& files_;
   std::unique_ptr<Workbook> workbook_;
+  std::unique_ptr<XlsWorkbook> xls_workbook_;  // instead, an .xls
 };
 
 #endif  // CHANGE_UTF8_SPREADSHEET_READER_H_

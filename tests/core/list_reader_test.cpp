@@ -100,17 +100,21 @@ constexpr std::string_view kNotPlainText =
     "Unicode text";
 
 // The text of `bytes`, read as a list as extract_phone_numbers reads one; or the reason it was
-// refused; or "a ZIP archive".
+// refused; or "a ZIP archive", "a compound file".
 std::string decoded(const std::string& bytes) {
   test_support::ScopedTempDir dir;
   write_file(dir.path() / "list", bytes);
   FileSystem files;
-  ListReader list(files, kListBlockSize, {.zip_archives = true, .big5 = true});
+  ListReader list(files, kListBlockSize,
+                  {.zip_archives = true, .compound_files = true, .big5 = true});
   if (const std::optional<Failure> failure = list.open(dir.path() / "list")) {
     return failure->reason;
   }
   if (list.zip_archive()) {
     return "a ZIP archive";
+  }
+  if (list.compound_file()) {
+    return "a compound file";
   }
   std::string text;
   for (ListBlock block = list.next_block(); !block.text.empty(); block = list.next_block()) {
@@ -119,7 +123,7 @@ std::string decoded(const std::string& bytes) {
   return text;
 }
 
-TEST(ListReaderFormatsTest, ReadsUtf8Utf16AndBig5ByTheirBytesAndHandsOnAZipArchive) {
+TEST(ListReaderFormatsTest, ReadsUtf8Utf16AndBig5ByTheirBytesAndHandsOnAZipArchiveOrCompoundFile) {
   const std::string a64k(kJudgedUtf8Size, 'a');
   const struct {
     std::string bytes;
@@ -144,6 +148,8 @@ TEST(ListReaderFormatsTest, ReadsUtf8Utf16AndBig5ByTheirBytesAndHandsOnAZipArchi
       {std::string("0912\0", 5), std::string(kNotPlainText)},
       {std::string("\xFF\xFE\x00\x00", 4), std::string(kNotPlainText)},
       {std::string("PK\3\4\x14\0\0\0", 8), "a ZIP archive"},
+      {std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0", 9), "a compound file"},
+      {std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\0", 8), std::string(kNotPlainText)},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(decoded(row.bytes), row.text) << row.bytes.substr(0, 16);

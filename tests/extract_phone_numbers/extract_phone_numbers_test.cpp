@@ -93,7 +93,8 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "檔案可以是 Excel 活頁簿（.xlsx 或 .xls）、.ods 試算表、CSV 檔、vCard（.vcf）、\n"
        "Word 的 .docx（或 .odt）文件，或是 UTF-8、Unicode（UTF-16）或 Big5 編碼\n"
        "的文字檔。試算表請直接使用存檔時的檔案，不要另存成 CSV：數字儲存格的每一位數\n"
-       "都會讀到。隱藏的工作表、列和欄會略過，並在標準錯誤輸出列出；日期不會讀取。\n"
+       "都會讀到。隱藏的工作表、列和欄（.xls 除外）會略過，並在標準錯誤輸出列出；\n"
+       "日期不會讀取。\n"
        "\n"
        "從試算表到手機：\n"
        "  extract_phone_numbers 名單.xlsx > 名單.txt\n"
@@ -158,6 +159,12 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "extract_phone_numbers: standard input: is a ZIP archive, as a spreadsheet is, which is "
        "read only from a file named on the command line\n"
        "extract_phone_numbers: no phone number found\n"},
+      {"roster.docx - <old.xls", "", 1, "0912345678\n",
+       "extract_phone_numbers: roster.docx:B2: 0223456789: is not a mobile number; a text "
+       "message cannot reach it\n"
+       "extract_phone_numbers: roster.docx: 1 phone number\n"
+       "extract_phone_numbers: standard input: is an old office file, as an .xls is, which is "
+       "read only from a file named on the command line\n"},
       // A file is judged Big5 on all its bytes; a stream on its first 64 KiB, then noted.
       {"big5.txt", "", 0, "0922333444\n0912345678\n",
        "extract_phone_numbers: big5.txt: 2 phone numbers\n"},
@@ -184,6 +191,13 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
                      R"(<c><v>987654321</v></c></row></sheetData></worksheet>)",
                      true));
   write_zip(dir.path() / "other.zip", {{"list.txt", "0912345678"}});
+  write_zip(dir.path() / "roster.docx",
+            {{"[Content_Types].xml", "<Types/>"},
+             {"word/document.xml",
+              "<w:document><w:body><w:p><w:r><w:t>0912345678</w:t></w:r></w:p><w:tbl><w:tr><w:tc>"
+              "<w:p/></w:tc><w:tc><w:p><w:r><w:t>02 2345 6789</w:t></w:r></w:p></w:tc></w:tr>"
+              "</w:tbl></w:body></w:document>"}});
+  test_support::write_file(dir.path() / "old.xls", "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
   std::string ascii_70k;
   for (int line = 0; line < 1000; ++line) {
     ascii_70k += std::string(71, 'a') + "\n";

@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "compound_file_writer.h"
 #include "faulty_file_system.h"
 #include "test_support.h"
 #include "zip_writer.h"
@@ -125,6 +127,23 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
             "名單!C4=912345678\n名單!D4=0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
             "名單!C5=0912\n名單!A6=a   bc\nd\te\nf\n名單!B6=a   bc\nd\te\nf\n名單!C6=0912\n"
             "B!A1=TRUE\nB!B1=0912 345\n");
+  const std::string docx_body =  // a text box, a field's code, a nested table
+      "<w:body><w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><mc:AlternateContent>"
+      "<mc:Choice><w:txbxContent><w:p><w:r><w:t>box</w:t></w:r></w:p></w:txbxContent>"
+      "</mc:Choice><mc:Fallback><w:t>box</w:t></mc:Fallback></mc:AlternateContent>"
+      "<w:instrText>PAGE</w:instrText></w:r></w:p><w:p/><w:tbl><w:tr><w:tc><w:p/></w:tc><w:tc>"
+      "<w:tbl><w:tr><w:tc><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc></w:tr></w:tbl></w:tc>"
+      "</w:tr></w:tbl></w:body>";
+  EXPECT_EQ(cells(archive({{"[Content_Types].xml", ""}, {"word/document.xml", docx_body}})),
+            "!A1=a\tb\n\nbox\n!B3=c\n");
+  const std::string odt_body =  // a note, a drawing's title, a text box
+      "<o:body><o:text><x:p>0912<x:note><x:note-body><x:p>n</x:p></x:note-body></x:note>"
+      "<d:frame><d:title>t</d:title><d:text-box><x:h>h</x:h></d:text-box></d:frame></x:p>"
+      "<x:list><x:list-item><x:p>l<x:s x:c='2'/>m</x:p></x:list-item></x:list></o:text></o:body>";
+  EXPECT_EQ(cells(archive(
+                {{"mimetype", "application/vnd.oasis.opendocument.text"},
+                 {"content.xml", "<o:document-content>" + odt_body + "</o:document-content>"}})),
+            "!A1=0912\nh\n!A2=l  m\n");
 }
 
 TEST_F(SpreadsheetReaderTest, LeavesOutWhatIsHiddenAndCountsWhatHeldSomething) {
@@ -177,7 +196,19 @@ std::string with_declared_size(std::string archive, std::uint32_t declared) {
   return archive;
 }
 
-TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
+// A BIFF record: its type, its length, then `data`.
+std::string biff_record(int type, const std::string& data) {
+  return std::string{static_cast<char>(type), static_cast<char>(type >> 8),
+                     static_cast<char>(data.size()), static_cast<char>(data.size() >> 8)} +
+         data;
+}
+
+TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDocumentOrDamagedOrABomb) {
+  // A BIFF8 workbook's BOF record, and a DIMENSIONS record of rows 0-65535, columns 0-255.
+  const std::string biff8_start =
+      biff_record(0x0809, std::string("\0\6\5\0", 4) + std::string(12, '\0'));
+  const std::string whole_sheet_claimed =
+      biff_record(0x0200, std::string("\0\0\0\0\0\0\1\0\0\0\0\1\0\0", 14));
   const std::string blanks(std::size_t{2} << 20, ' ');
   const std::string bomb_archive = read_file(archive(ods(blanks)));
   const std::string open_table = "<t:table t:name='s'><t:table-row t:number-rows-repeated=";
@@ -200,17 +231,30 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDamagedOrABomb) {
     std::string bytes;  // instead of an archive of the members, when set
     std::string cells;
   } rows[] = {
-      {{{"[Content_Types].xml", ""}, {"word/document.xml", ""}},
+      {{{"[Content_Types].xml", ""}, {"ppt/presentation.xml", ""}},
        "",
        "failed: is an office document but not a spreadsheet; save the list as a spreadsheet "
        "(.xlsx, .ods) or as UTF-8 text"},
-      {{{"mimetype", "application/vnd.oasis.opendocument.text"}},
+      {{{"mimetype", "application/vnd.oasis.opendocument.presentation"}},
        "",
        "failed: is an office document but not a spreadsheet; save the list as a spreadsheet "
        "(.xlsx, .ods) or as UTF-8 text"},
       {{{"[Content_Types].xml", ""}, {"xl/workbook.bin", ""}},
        "",
        "failed: is a spreadsheet in a binary format (.xlsb); save it as .xlsx or .ods"},
+      {{},
+       compound_file_of("WordDocument", "0912345678"),
+       "failed: is an old office file but not an Excel workbook; save the list as a spreadsheet "
+       "(.xlsx, .ods), a text document (.docx, .odt) or UTF-8 text"},
+      {{},
+       compound_file_of("Workbook", "0912345678"),
+       "failed: is an Excel 97-2003 workbook that cannot be read, perhaps damaged; save it as "
+       ".xlsx or .ods"},
+      {{},
+       compound_file_of("Workbook", biff8_start + whole_sheet_claimed + whole_sheet_claimed),
+       "failed: is an Excel workbook whose sheets claim more than 16777216 cells, all of which "
+       "would be read into memory; delete the empty rows and columns after the list, or save it "
+       "as .xlsx or .ods"},
       {{{"list.csv", "0912345678"}},
        "",
        "failed: is a ZIP archive, not a spreadsheet; unpack it and name the list inside"},
@@ -339,6 +383,68 @@ TEST_F(SpreadsheetReaderTest, ReadsSheetsSavedByASpreadsheetProgram) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     EXPECT_EQ(cells(dir_.path() / ("list." + format)), list) << format;
     EXPECT_EQ(cells(dir_.path() / ("sheets." + format)), sheets) << format;
+  }
+}
+
+// A roster as people keep one in a word processor, and an old workbook, saved by an office
+// program: what a header, a footer, a comment and deleted text hold is not read.
+TEST_F(SpreadsheetReaderTest, ReadsDocumentsAndOldWorkbooksSavedByAnOfficeProgram) {
+  if (std::system("command -v soffice >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "no soffice to make the files (apt-get install libreoffice-writer-nogui "
+                    "libreoffice-calc-nogui)";
+  }
+  const std::string office =
+      R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0"
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0"
+ xmlns:dc="http://purl.org/dc/elements/1.1/" office:version="1.2" office:mimetype=)";
+  write_file(dir_.path() / "roster.fodt", office + R"("application/vnd.oasis.opendocument.text">
+<office:master-styles><style:master-page style:name="Standard">
+<style:header><text:p>0911111111</text:p></style:header>
+<style:footer><text:p>0922222222</text:p></style:footer></style:master-page></office:master-styles>
+<office:body><office:text><text:tracked-changes><text:changed-region text:id="c1"><text:deletion>
+<office:change-info><dc:creator>A</dc:creator><dc:date>2024-01-01T00:00:00</dc:date>
+</office:change-info><text:p>0933333333</text:p></text:deletion></text:changed-region>
+</text:tracked-changes><text:h text:outline-level="1">通訊錄</text:h><text:p>總機 02 2345 6789<office:annotation>
+<dc:creator>A</dc:creator><text:p>0944444444</text:p></office:annotation>；<text:change
+ text:change-id="c1"/></text:p><table:table table:name="名單"><table:table-column
+ table:number-columns-repeated="2"/><table:table-row><table:table-cell><text:p>王小明</text:p>
+</table:table-cell><table:table-cell><text:p>0912 345 678</text:p><text:p>分機 12</text:p>
+</table:table-cell></table:table-row><table:table-row><table:table-cell/><table:table-cell>
+<text:p>0987<text:s text:c="2"/>654 321</text:p></table:table-cell></table:table-row>
+</table:table></office:text></office:body></office:document>)");
+  write_file(dir_.path() / "book.fods",
+             office + R"("application/vnd.oasis.opendocument.spreadsheet">
+<office:automatic-styles><number:date-style style:name="N1"><number:year/><number:text>-</number:text>
+<number:month/></number:date-style><style:style style:name="ce1" style:family="table-cell"
+ style:data-style-name="N1"/><style:style style:name="ta2" style:family="table">
+<style:table-properties table:display="false"/></style:style></office:automatic-styles>
+<office:body><office:spreadsheet><table:table table:name="名單"><table:table-row>
+<table:table-cell office:value-type="float" office:value="912345678"/>
+<table:table-cell office:value-type="string"><text:p>0912345678</text:p></table:table-cell>
+<table:table-cell table:style-name="ce1" office:value-type="date" office:date-value="2024-03-05"/>
+<table:table-cell office:value-type="float" office:value="1.5"/></table:table-row></table:table>
+<table:table table:name="hidden" table:style-name="ta2"><table:table-row><table:table-cell
+ office:value-type="string"><text:p>0987654321</text:p></table:table-cell></table:table-row>
+</table:table></office:spreadsheet></office:body></office:document>)");
+  const std::string roster =
+      "!A1=通訊錄\n!A2=總機 02 2345 6789；\n!A3=王小明\n!B3=0912 345 678\n分機 12\n"
+      "!B4=0987  654 321\n";
+  // The library reading .xls cannot tell a hidden sheet: it is read.
+  const std::string book =
+      "名單!A1=912345678\n名單!B1=0912345678\n名單!D1=1.5\nhidden!A1=0987654321\n";
+  for (const auto& [format, file, expected] :
+       {std::tuple("docx", "roster", roster), std::tuple("odt", "roster", roster),
+        std::tuple("xls", "book", book)}) {
+    const std::string command =
+        "cd '" + dir_.path().native() + "' && soffice -env:UserInstallation=file://" +
+        dir_.path().native() + "/profile --headless --convert-to " + format + " " + file + ".fo" +
+        (format[0] == 'x' ? "ds" : "dt") + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(cells(dir_.path() / (std::string(file) + "." + format)), expected) << format;
   }
 }
 
