@@ -405,5 +405,5 @@ Failure XlsWorkbook::refusal(int refusal) const {
 
 SpreadsheetRow XlsWorkbook::end_with(Failure failure) {
   ended_ = true;
-  return {{}, {}, std::move(failure)};
+  return {{}, {}, std::move(failure), {}};
 }
