@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 #include <optional>
-#include <string_view>
 #include <ostream>
+#include <string_view>
 
 #include "core/failure.h"
 #include "core/list_reader.h"
