@@ -39,7 +39,8 @@ bool RowBuilder::add_spaces(std::int64_t count) {
   return true;
 }
 
-const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std::int64_t count) {
+const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std::int64_t count,
+                                 CellKind kind) {
   if (text.empty()) {
     return nullptr;
   }
@@ -50,7 +51,7 @@ const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std
     return row_too_large();
   }
   for (std::int64_t copy = 0; copy < count; ++copy) {
-    cells_.push_back({cell_reference(column + copy, number_), std::string(text)});
+    cells_.push_back({cell_reference(column + copy, number_), std::string(text), kind});
     columns_.push_back(column + copy);
   }
   bytes_ += text.size() * static_cast<std::size_t>(count);

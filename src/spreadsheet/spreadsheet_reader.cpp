@@ -27,7 +27,7 @@ class SpreadsheetReader::Workbook {
       : name_(std::move(name)),
         archive_(files),
         stream_(archive_, name_),
-        worksheet_(row_, shared_strings_),
+        worksheet_(row_, shared_strings_, date_styles_),
         ods_content_(row_) {}
 
   // Takes `fd` over and reads what comes before the cells.
@@ -94,6 +94,7 @@ class SpreadsheetReader::Workbook {
     XlsxWorkbook workbook = read_xlsx_workbook(stream_, archive_);
     sheets_ = std::move(workbook.sheets);
     shared_strings_ = std::move(workbook.shared_strings);
+    date_styles_ = std::move(workbook.date_styles);
     return workbook.failure;
   }
 
@@ -149,6 +150,7 @@ class SpreadsheetReader::Workbook {
   std::vector<XlsxSheet> sheets_;
   std::size_t next_sheet_ = 0;
   std::vector<std::string> shared_strings_;
+  std::vector<bool> date_styles_;
   XlsxWorksheet worksheet_;
   OdsContent ods_content_;
 };

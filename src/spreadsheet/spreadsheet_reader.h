@@ -10,10 +10,19 @@
 #include "core/failure.h"
 #include "core/file_system.h"
 
+// What a cell holds, as the file says.
+enum class CellKind {
+  Text,    // a text, or a formula's text
+  Number,  // a number not shown as a date or time (a currency, a percentage too)
+  Date,    // a date or a time, also a number shown as one
+  Other,   // a truth value, an error
+};
+
 // One cell that holds something.
 struct SpreadsheetCell {
   std::string reference;  // where it stands, A1 style: column letters, row number ("B7")
   std::string text;       // what it holds, never empty
+  CellKind kind = CellKind::Text;
 };
 
 // A row of a sheet: its cells that hold something, left to right; or the end; or why reading
@@ -40,6 +49,12 @@ struct SpreadsheetRow {
 // out); any other value (a truth value, a date, an error) as the file writes it. A run of .ods
 // cells or rows repeated by table:number-columns-repeated or table:number-rows-repeated is handed
 // out once for each cell or row it stands for when it holds something.
+//
+// A cell's kind is what the file says it holds. In .xlsx, a cell without a type or of type n
+// is a number, unless its style (xl/styles.xml) shows it as a date or a time
+// (is_date_number_format), which a cell of type d is too; s, inlineStr and str are texts, any
+// other type (b, e) other. In .ods, the value types float, percentage and currency are numbers,
+// date and time dates, string and a cell without a value type texts, any other (boolean) other.
 //
 // Its failures name the file by the name `open` is given, and the part of the archive where
 // one is concerned. It refuses: a ZIP archive that is neither (an office document of another
