@@ -41,7 +41,8 @@ class LineSketch {
 };
 
 // The notes on the lines of sources and after each source, written with write_note, the
-// reasons from the message catalog: for each cell taken as a number that lost its leading 0;
+// reasons from the message catalog: for each cell taken as a number that lost its national
+// prefix;
 // for each number left out as no mobile, once a source; for a line that holds no number but a
 // run of digits (NotedLine) or a number in E notation; and after each source, the counts past
 // kNotesPerSource of each and how many numbers it gave.
@@ -57,8 +58,9 @@ class NoteWriter {
   // A number of the current line left out, `dialled`, as it is no mobile; `named_before`: in this
   // source, when it is not named again.
   void number_left_out(std::string_view dialled, bool named_before);
-  // A cell of the current line, `cell`, taken as `dialled`: noted with the line.
-  void cell_taken(std::string_view cell, std::string_view dialled);
+  // A cell of the current line, `cell`, taken as `dialled`, which adds `prefix` before its
+  // digits: noted with the line.
+  void cell_taken(std::string_view cell, std::string_view dialled, std::string_view prefix);
   // A cell of the current line is a number in E notation.
   void e_notation_seen();
   // Ends the current line, `line`: notes its cells taken, then whether it looks like a number
@@ -71,6 +73,7 @@ class NoteWriter {
   struct TakenCell {
     std::string shown;
     std::string dialled;
+    std::string prefix;
   };
 
   // What is counted of a source.

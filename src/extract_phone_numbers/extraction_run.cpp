@@ -64,7 +64,8 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
                                                                       : FileResult::OutputFailed;
 }
 
-// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL. Its
+// Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL: a
+// number cell searched as a number, a date or a time not at all, any other as text. Its
 // numbers are written only once the whole file was read: a spreadsheet refused halfway writes
 // none, and they are forgotten, so a later file gives them.
 FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem& file_system,
@@ -89,9 +90,16 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
       break;
     }
     for (const SpreadsheetCell& cell : row.cells) {
-      text = cell.text;  // a cell's paragraphs are one line
-      std::replace_if(text.begin(), text.end(), is_line_end, ' ');
-      extraction.add_text(text);
+      if (cell.kind == CellKind::Date) {
+        continue;  // a date or a time is no phone number, and its digits miss none
+      }
+      if (cell.kind == CellKind::Number) {
+        extraction.add_number_cell(cell.text);
+      } else {
+        text = cell.text;  // a cell's paragraphs are one line
+        std::replace_if(text.begin(), text.end(), is_line_end, ' ');
+        extraction.add_text(text);
+      }
       label.assign(row.sheet).append("!").append(cell.reference);
       extraction.end_line(label);
     }

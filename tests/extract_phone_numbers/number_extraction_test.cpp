@@ -110,7 +110,7 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
                 ": is not a mobile number; a text message cannot reach it\n";
   }
   expected += std::string(kPrefix) + ": 2 more lines hold digits but no phone number\n" +
-              std::string(kPrefix) + ": 2 more cells taken with the leading 0 they lacked\n" +
+              std::string(kPrefix) + ": 2 more cells taken with the leading digits they lacked\n" +
               std::string(kPrefix) + ": 2 more numbers are not mobile numbers\n" +
               std::string(kPrefix) + ": 1033 phone numbers, 12 of them found before\n";
   EXPECT_EQ(extracted.notes, expected);
