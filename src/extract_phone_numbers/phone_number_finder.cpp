@@ -204,17 +204,22 @@ FoundNumber found_number(const PhoneNumber& number, bool mobile, const std::stri
   return found;
 }
 
+// The ASCII digits of `text`, in order.
+std::string digits_of(std::string_view text) {
+  std::string digits;
+  for (const char character : text) {
+    if (is_ascii_digit(character)) {
+      digits += character;
+    }
+  }
+  return digits;
+}
+
 // Whether `national`, the national form of a number, writes no digit besides its national
 // significant number `national_number`: no national prefix, or only brackets around the first
 // group. The matcher then takes the number whether or not it was written with the prefix.
 bool written_without_prefix(std::string_view national, const std::string& national_number) {
-  std::string digits;
-  for (const char character : national) {
-    if (character >= '0' && character <= '9') {
-      digits += character;
-    }
-  }
-  return digits == national_number;
+  return digits_of(national) == national_number;
 }
 
 // The number the matcher would find in `text` of the shape separate_digit_runs finds, in its
@@ -300,17 +305,16 @@ bool taken_as_cell(const PhoneNumber& number, FoundNumber& found, const std::str
   if (!found.prefix_added.empty()) {
     return found.mobile;  // a landline's digits without the prefix are as often an ID
   }
-  std::string national_number;
-  phone_util().GetNationalSignificantNumber(number, &national_number);
-  if (national_number != digits) {
-    return false;
-  }
   if (national.empty()) {
     phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
   }
-  // Its national form writes no prefix; or the cell lost one that its dialled form, in E.164,
-  // does not write.
-  return written_without_prefix(national, national_number) || found.mobile;
+  if (digits_of(national) == digits) {
+    return true;  // written as its national form
+  }
+  // Or a mobile that lost a prefix its dialled form, in E.164, does not write.
+  std::string national_number;
+  phone_util().GetNationalSignificantNumber(number, &national_number);
+  return national_number == digits && found.mobile;
 }
 
 }  // namespace

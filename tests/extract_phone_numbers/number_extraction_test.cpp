@@ -119,6 +119,7 @@ TEST(NumberExtractionTest, TakesACellReadAloneAndNotesOnlyThePrefixItLacked) {
        "extract_phone_numbers: list.csv:A1: 9123456789: taken as 89123456789, with the leading 8 "
        "it lacked\n"},
       {"UZ", "901234567", true, "+998901234567\n", ""},
+      {"UZ", "8901234567", true, "+998901234567\n", ""},
       {"SG", "91234567", true, "91234567\n", ""},
       {"US", "4155552671", true, "+14155552671\n", ""},
       // A control character after it hides a number from the matcher, but not the cell.

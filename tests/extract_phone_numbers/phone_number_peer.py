@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """An independent model of extract_phone_numbers' finding, on python3-phonenumbers: prints
 the mobile numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION,
-each once, one a line. Usage: phone_number_peer.py REGION FILE"""
+each once, one a line. A line "#=VALUE" stands for a spreadsheet's number cell of that value.
+Usage: phone_number_peer.py REGION FILE"""
 import re
 import sys
 
@@ -10,6 +11,9 @@ import phonenumbers
 WHITESPACE = "\t\v\f \u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000"
 CELL = re.compile("[^" + WHITESPACE + ",;|\u3001\uff0c\uff1b]+")
 DIGIT_CELL = re.compile("[0-9\uff10-\uff19]{7,15}")
+NUMBER_CELL = re.compile("[0-9]{7,15}")
+ASCII_DIGITS = str.maketrans("\uff10\uff11\uff12\uff13\uff14\uff15\uff16\uff17\uff18\uff19",
+                             "0123456789")
 MOBILE_TYPES = (phonenumbers.PhoneNumberType.MOBILE,
                 phonenumbers.PhoneNumberType.FIXED_LINE_OR_MOBILE)
 
@@ -23,7 +27,32 @@ def dialled(number, region):
     return form or phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
 
 
+def cell_number(cell, region):
+    """The number a cell of digits alone is: a valid number written whole (its dialled form,
+    its E.164 digits or its national form's), or a mobile number that lost its national prefix
+    (its national significant number, or its dialled form after digits it adds); else None."""
+    digits = cell.translate(ASCII_DIGITS)
+    try:
+        number = phonenumbers.parse(cell, region)
+    except phonenumbers.NumberParseException:
+        return None
+    if not phonenumbers.is_valid_number(number):
+        return None
+    form = dialled(number, region)
+    national = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.NATIONAL)
+    e164 = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
+    if digits in (form, e164[1:], re.sub("[^0-9]", "", national)):
+        return number
+    lost_prefix = (form.endswith(digits) and form[:-len(digits)].isdigit()) or \
+        phonenumbers.national_significant_number(number) == digits
+    return number if lost_prefix and is_mobile(number) else None
+
+
 def numbers_in(line, region):
+    if line.startswith("#="):
+        number = cell_number(line[2:], region) if NUMBER_CELL.fullmatch(line[2:]) else None
+        yield from [number] if number else []
+        return
     matches = list(phonenumbers.PhoneNumberMatcher(line, region,
                                                    leniency=phonenumbers.Leniency.VALID))
     yield from (match.number for match in matches)
@@ -31,11 +60,8 @@ def numbers_in(line, region):
         if not DIGIT_CELL.fullmatch(cell.group()) or any(
                 match.start < cell.end() and cell.start() < match.end for match in matches):
             continue
-        try:
-            number = phonenumbers.parse(cell.group(), region)
-        except phonenumbers.NumberParseException:
-            continue
-        if phonenumbers.is_valid_number(number) and is_mobile(number):
+        number = cell_number(cell.group(), region)
+        if number:
             yield number
 
 
