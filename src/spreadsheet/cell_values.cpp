@@ -88,7 +88,9 @@ bool is_date_number_format(std::int64_t id, std::optional<std::string_view> code
   for (std::size_t next = 0; next < code->size(); ++next) {
     const char character = (*code)[next];
     if (closing != 0) {
-      closing = character == closing ? 0 : closing;
+      if (character == closing) {
+        closing = 0;
+      }
     } else if (character == '"' || character == '[') {
       closing = character == '"' ? '"' : ']';
     } else if (character == '\\' || character == '_' || character == '*') {
