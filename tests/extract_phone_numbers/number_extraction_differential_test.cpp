@@ -87,17 +87,15 @@ std::string random_line(std::mt19937& random) {
   return line;
 }
 
-// A random integral value of a number cell: a mobile number without its leading 0, one with
-// Taiwan's country code, or any run of 1 to 16 digits, none of them a leading 0.
+// A number cell's value: a mobile without its 0, one with Taiwan's country code, or any.
 std::string random_number_cell(std::mt19937& random) {
+  const std::string mobile =
+      std::to_string(std::uniform_int_distribution(900000000, 999999999)(random));
   const int kind = std::uniform_int_distribution(0, 2)(random);
-  std::string value = kind == 0 ? "9" : kind == 1 ? "8869" : "";
-  const int digits = kind < 2 ? 8 : std::uniform_int_distribution(1, 16)(random);
-  for (int digit = 0; digit < digits; ++digit) {
-    value +=
-        static_cast<char>('0' + std::uniform_int_distribution(value.empty() ? 1 : 0, 9)(random));
-  }
-  return value;
+  return kind == 0   ? mobile
+         : kind == 1 ? "886" + mobile
+                     : std::to_string(std::uniform_int_distribution<std::int64_t>(
+                           1, 9999999999999999)(random));
 }
 
 std::string peer_numbers(std::string_view region, const std::filesystem::path& lines) {

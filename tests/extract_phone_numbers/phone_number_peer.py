@@ -11,9 +11,6 @@ import phonenumbers
 WHITESPACE = "\t\v\f \u00a0\u1680\u2000-\u200a\u2028\u2029\u202f\u205f\u3000"
 CELL = re.compile("[^" + WHITESPACE + ",;|\u3001\uff0c\uff1b]+")
 DIGIT_CELL = re.compile("[0-9\uff10-\uff19]{7,15}")
-NUMBER_CELL = re.compile("[0-9]{7,15}")
-ASCII_DIGITS = str.maketrans("\uff10\uff11\uff12\uff13\uff14\uff15\uff16\uff17\uff18\uff19",
-                             "0123456789")
 MOBILE_TYPES = (phonenumbers.PhoneNumberType.MOBILE,
                 phonenumbers.PhoneNumberType.FIXED_LINE_OR_MOBILE)
 
@@ -28,10 +25,8 @@ def dialled(number, region):
 
 
 def cell_number(cell, region):
-    """The number a cell of digits alone is: a valid number written whole (its dialled form,
-    its E.164 digits or its national form's), or a mobile number that lost its national prefix
-    (its national significant number, or its dialled form after digits it adds); else None."""
-    digits = cell.translate(ASCII_DIGITS)
+    """A valid number written whole, or a mobile that lost its national prefix; else None."""
+    digits = "".join(str(int(digit)) for digit in cell)  # full-width digits as ASCII
     try:
         number = phonenumbers.parse(cell, region)
     except phonenumbers.NumberParseException:
@@ -50,7 +45,7 @@ def cell_number(cell, region):
 
 def numbers_in(line, region):
     if line.startswith("#="):
-        number = cell_number(line[2:], region) if NUMBER_CELL.fullmatch(line[2:]) else None
+        number = cell_number(line[2:], region) if DIGIT_CELL.fullmatch(line[2:]) else None
         yield from [number] if number else []
         return
     matches = list(phonenumbers.PhoneNumberMatcher(line, region,

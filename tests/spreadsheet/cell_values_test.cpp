@@ -37,28 +37,11 @@ TEST(CellValuesTest, TakesAFormatForADateWhenItWritesItsPartsOutsideQuotesAndBra
     std::int64_t id;
     std::optional<std::string_view> code;
     bool date;
-  } rows[] = {
-      {14, {}, true},
-      {22, {}, true},
-      {45, {}, true},
-      {47, {}, true},
-      {31, {}, true},
-      {13, {}, false},
-      {23, {}, false},
-      {48, {}, false},
-      {0, {}, false},
-      {14, "0", false},
-      {164, "yyyy/mm/dd", true},
-      {164, "[h]:mm", true},
-      {164, "H", true},
-      {164, "0\" days\"", false},
-      {164, "[Red][$-404]0.00", false},
-      {164, "\\d_m*s0", false},
-      {164, "General", false},
-  };
+  } rows[] = {{13, {}, false},        {14, {}, true},        {47, {}, true},
+              {48, {}, false},        {164, "[h]:mm", true}, {164, "0\" days\"", false},
+              {164, "General", false}};
   for (const auto& row : rows) {
-    EXPECT_EQ(is_date_number_format(row.id, row.code), row.date)
-        << row.id << " " << row.code.value_or("");
+    EXPECT_EQ(is_date_number_format(row.id, row.code), row.date) << row.code.value_or("");
   }
 }
 

@@ -27,8 +27,7 @@ const std::string kXlsxRelations =
     "<Relationship Id='rId5' Type='x/chartsheet' Target='chartsheets/sheet1.xml'/>"
     "<Relationship Id='rId7' Type='x/sharedStrings' Target='sharedStrings.xml'/>"
     "<Relationship Id='rId3' Type='x/styles' Target='styles.xml'/></Relationships>";
-// Cell styles 1 to 4 show a number as a date or a time, 5 and 6 do not; the style of
-// cellStyleXfs is none a cell has.
+// Cell styles 1 to 4 show a date or a time, 0, 5 and 6 do not, nor is one in cellStyleXfs.
 const std::string kXlsxStyles =
     "<styleSheet><numFmts><numFmt numFmtId='164' formatCode='yyyy/mm/dd\\ hh:mm'/><numFmt "
     "numFmtId='165' formatCode='[Red]0\\d_m*s\"年\"'/><numFmt numFmtId='14' "
@@ -62,9 +61,8 @@ class SpreadsheetReaderTest : public ::testing::Test {
     EXPECT_TRUE(write_zip_archive(path, members));
     return path;
   }
-  // Every cell of the spreadsheet, a line each ("SHEET!CELL=TEXT", the = being # for a number,
-  // @ for a date, ? for another kind than text), or "failed: REASON" at the failure that ended
-  // it. The reader is to close the descriptor once, whatever happened.
+  // Every cell, a line each ("SHEET!CELL=TEXT", # for = in a number, @ a date, ? another kind),
+  // or "failed: REASON" where a failure ended it. The reader is to close the descriptor once.
   std::string cells(const std::filesystem::path& path) {
     const OpenedFile file = file_system_.open_for_reading(path, path.native());
     if (file.failure) {
