@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -12,15 +13,23 @@ namespace {
 constexpr std::size_t kPiecesPerBatch = 1024;
 constexpr std::size_t kBytesPerBatch = std::size_t{256} * 1024;
 
+// A piece to search: a text, or a number cell's value.
+struct PieceToSearch {
+  std::string_view text;
+  bool number_cell = false;
+};
+
 // Searches each of `pieces` into its yield with `finder`, each thread taking the next piece
 // not yet taken.
-std::vector<PieceYield> search_on_two_threads(const std::vector<std::string_view>& pieces,
+std::vector<PieceYield> search_on_two_threads(const std::vector<PieceToSearch>& pieces,
                                               const PhoneNumberFinder& finder) {
   std::vector<PieceYield> yields(pieces.size());
   std::atomic<std::size_t> next_to_search = 0;
   const auto search = [&] {
     for (std::size_t piece = next_to_search++; piece < pieces.size(); piece = next_to_search++) {
-      yields[piece] = search_piece(finder, pieces[piece]);
+      const PieceToSearch& to_search = pieces[piece];
+      yields[piece] = to_search.number_cell ? search_number_cell(finder, to_search.text)
+                                            : search_piece(finder, to_search.text);
     }
   };
   std::exception_ptr second_failure;
@@ -59,8 +68,8 @@ std::vector<PieceYield> search_on_two_threads(const std::vector<std::string_view
 
 }  // namespace
 
-void PieceBatch::add_piece(std::string_view piece) {
-  pieces_.emplace_back(text_.size(), text_.size() + piece.size());
+void PieceBatch::add_piece(std::string_view piece, bool number_cell) {
+  pieces_.push_back({text_.size(), text_.size() + piece.size(), number_cell});
   text_ += piece;
 }
 
@@ -74,17 +83,17 @@ bool PieceBatch::full() const {
 }
 
 std::vector<PieceYield> PieceBatch::search(const PhoneNumberFinder& finder) const {
-  std::vector<std::string_view> pieces;
+  std::vector<PieceToSearch> pieces;
   pieces.reserve(pieces_.size());
   for (std::size_t index = 0; index < pieces_.size(); ++index) {
-    pieces.push_back(piece(index));
+    pieces.push_back({piece(index), pieces_[index].number_cell});
   }
   return search_on_two_threads(pieces, finder);
 }
 
 std::string_view PieceBatch::piece(std::size_t index) const {
-  const auto [begin, end] = pieces_[index];
-  return std::string_view(text_).substr(begin, end - begin);
+  const Piece& piece = pieces_[index];
+  return std::string_view(text_).substr(piece.begin, piece.end - piece.begin);
 }
 
 void PieceBatch::clear() {

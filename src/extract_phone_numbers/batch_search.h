@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "extract_phone_numbers/extraction_notes.h"
@@ -22,15 +21,16 @@ class PieceBatch {
     NotedLine line;
   };
 
-  // Adds a copy of `piece`.
-  void add_piece(std::string_view piece);
+  // Adds a copy of `piece`, the text of a line or a part of it (search_piece); or, when
+  // `number_cell`, the value of a spreadsheet's number cell (search_number_cell).
+  void add_piece(std::string_view piece, bool number_cell = false);
   // Adds the end of the line whose pieces were added last.
   void add_line_end(NotedLine line);
   // Whether the batch is big enough to search: enough to keep two threads busy for
   // milliseconds, little enough to hold little memory.
   [[nodiscard]] bool full() const;
 
-  // The yields of the pieces, in order (search_piece), searched on this thread and on a second
+  // The yields of the pieces, in order, searched on this thread and on a second
   // one where one can be started. An exception on either thread is thrown here once both have
   // stopped.
   [[nodiscard]] std::vector<PieceYield> search(const PhoneNumberFinder& finder) const;
@@ -43,7 +43,13 @@ class PieceBatch {
 
  private:
   std::string text_;
-  std::vector<std::pair<std::size_t, std::size_t>> pieces_;  // bytes of text_
+  struct Piece {
+    std::size_t begin = 0;  // bytes [begin, end) of text_
+    std::size_t end = 0;
+    bool number_cell = false;
+  };
+
+  std::vector<Piece> pieces_;
   std::vector<LineEnd> line_ends_;
 };
 

@@ -224,9 +224,10 @@ void NoteWriter::number_left_out(std::string_view dialled, bool named_before) {
   }
 }
 
-void NoteWriter::cell_taken(std::string_view cell, std::string_view dialled) {
+void NoteWriter::cell_taken(std::string_view cell, std::string_view dialled,
+                            std::string_view prefix) {
   if (counts_.cells_noted + static_cast<std::int64_t>(taken_cells_.size()) < kNotesPerSource) {
-    taken_cells_.push_back({shown_in_a_note(cell), std::string(dialled)});
+    taken_cells_.push_back({shown_in_a_note(cell), std::string(dialled), std::string(prefix)});
   } else {
     ++counts_.cells_not_noted;
   }
@@ -252,7 +253,8 @@ void NoteWriter::end_line(const NotedLine& line) {
   const std::string subject = name_ + ":" + line.label;
   for (const TakenCell& cell : taken_cells_) {
     note(subject + ": " + cell.shown,
-         filled_in(catalog::gettext("taken as %s, with the leading 0 it lacked"), {cell.dialled}));
+         filled_in(catalog::gettext("taken as %s, with the leading %s it lacked"),
+                   {cell.dialled, cell.prefix}));
     ++counts_.cells_noted;
   }
   taken_cells_.clear();
@@ -308,10 +310,11 @@ void NoteWriter::end_source() {
                           {std::to_string(counts_.lines_not_noted)}));
   }
   if (counts_.cells_not_noted > 0) {
-    note(name_, filled_in(catalog::ngettext("%s more cell taken with the leading 0 it lacked",
-                                            "%s more cells taken with the leading 0 they lacked",
-                                            plural_of(counts_.cells_not_noted)),
-                          {std::to_string(counts_.cells_not_noted)}));
+    note(name_,
+         filled_in(catalog::ngettext("%s more cell taken with the leading digits it lacked",
+                                     "%s more cells taken with the leading digits they lacked",
+                                     plural_of(counts_.cells_not_noted)),
+                   {std::to_string(counts_.cells_not_noted)}));
   }
   if (counts_.left_out_not_noted > 0) {
     note(name_, filled_in(catalog::ngettext("%s more number is not a mobile number",

@@ -56,9 +56,9 @@ enum class DigitsMissed {
                                          const std::vector<FoundNumber>& numbers);
 
 // The notes on the lines of sources and after each source, written with write_note, the
-// reasons from the message catalog: for each cell taken as a number that lost its leading 0;
-// for each number left out as no mobile, once a source; for a line that holds digits missed
-// (digits_missed), or that holds no number but a number in E notation; for what a sheet hid
+// reasons from the message catalog: for each cell taken as a number that lost its national
+// prefix; for each number left out as no mobile, once a source; for a line that holds digits
+// missed (digits_missed), or that holds no number but a number in E notation; for what a sheet hid
 // and was not read; and after each source, the counts past kNotesPerSource of each, how many
 // new numbers it gave and how many times it held a number found before.
 class NoteWriter {
@@ -73,8 +73,9 @@ class NoteWriter {
   // A number of the current line left out, `dialled`, as it is no mobile; `named_before`: in this
   // source, when it is not named again.
   void number_left_out(std::string_view dialled, bool named_before);
-  // A cell of the current line, `cell`, taken as `dialled`: noted with the line.
-  void cell_taken(std::string_view cell, std::string_view dialled);
+  // A cell of the current line, `cell`, taken as `dialled`, which adds `prefix` before its
+  // digits: noted with the line.
+  void cell_taken(std::string_view cell, std::string_view dialled, std::string_view prefix);
   // A cell of the current line is a number in E notation.
   void e_notation_seen();
   // A piece of the current line holds `missed` (digits_missed).
@@ -97,6 +98,7 @@ class NoteWriter {
   struct TakenCell {
     std::string shown;
     std::string dialled;
+    std::string prefix;
   };
 
   // What is counted of a source.

@@ -105,7 +105,8 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
 }
 
 // Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL (in a
-// document, which has no sheet, CELL), and notes what its sheets hid and was not read. Its
+// document, which has no sheet, CELL): a number cell searched as a number, a date or a time
+// not at all, any other as text; and notes what its sheets hid and was not read. Its
 // numbers are written only once the whole file was read: a spreadsheet refused halfway writes
 // none, and they are forgotten, so a later file gives them.
 FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem& file_system,
@@ -133,9 +134,16 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
       break;
     }
     for (const SpreadsheetCell& cell : row.cells) {
-      text = cell.text;  // a cell's paragraphs are one line
-      std::replace_if(text.begin(), text.end(), is_line_end, ' ');
-      extraction.add_text(text);
+      if (cell.kind == CellKind::Date) {
+        continue;  // a date or a time is no phone number, and its digits miss none
+      }
+      if (cell.kind == CellKind::Number) {
+        extraction.add_number_cell(cell.text);
+      } else {
+        text = cell.text;  // a cell's paragraphs are one line
+        std::replace_if(text.begin(), text.end(), is_line_end, ' ');
+        extraction.add_text(text);
+      }
       label.assign(row.sheet).append(row.sheet.empty() ? "" : "!").append(cell.reference);
       extraction.end_line(label);
     }

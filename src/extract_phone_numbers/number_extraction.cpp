@@ -25,6 +25,13 @@ void NumberExtraction::add_text(std::string_view text) {
   queue_pieces(false);
 }
 
+void NumberExtraction::add_number_cell(std::string_view value) {
+  line_open_ = true;
+  line_sketch_.add(value);
+  batch_.add_piece(value, true);
+  search_if_batch_full();
+}
+
 void NumberExtraction::end_line(std::string_view label) {
   queue_pieces(true);
   batch_.add_line_end(line_sketch_.finish(label));
@@ -146,8 +153,9 @@ void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yiel
       continue;
     }
     notes_.number_taken(!take(number));
-    if (index >= cells_from) {
-      notes_.cell_taken(piece.substr(number.begin, number.end - number.begin), number.dialled);
+    if (index >= cells_from && !number.prefix_added.empty()) {
+      notes_.cell_taken(piece.substr(number.begin, number.end - number.begin), number.dialled,
+                        number.prefix_added);
     }
   }
 }

@@ -28,7 +28,8 @@ enum class NumbersWritten {
 // line's label (FILE:LABEL in notes: a line number, or a cell such as 工作表1!B7); or whole
 // blocks of text through add_lines, which ends lines at CR, LF and CR LF and labels them with
 // their numbers. In each line it takes the numbers PhoneNumberFinder finds, and then each cell
-// that is a number without its leading 0, as a column that lost it (search_piece).
+// that is a number read alone, as a column that lost its leading 0 is (search_piece); a
+// spreadsheet's number cell comes through add_number_cell.
 //
 // Numbers and notes come in the order of the lines, though lines are searched a batch at a time
 // on two threads (PieceBatch): new numbers are all there once take_new_numbers is called, and
@@ -45,6 +46,10 @@ class NumberExtraction {
   void begin_source(std::string_view name);
   // The next text of the current line; it holds no line end.
   void add_text(std::string_view text);
+  // The current line is a spreadsheet's number cell of the exact value `value`
+  // (SpreadsheetCell): searched without the matcher (search_number_cell), and noted as a line.
+  // REQUIRES: the current line has no text yet; end_line follows.
+  void add_number_cell(std::string_view value);
   // Ends the current line, labelled `label` in its notes.
   void end_line(std::string_view label);
   // The next text of the source, lines ended by CR, LF or CR LF, labelled 1, 2, ...

@@ -288,17 +288,22 @@ FoundNumber found_number(const PhoneNumber& number, bool mobile, const std::stri
   return found;
 }
 
+// The ASCII digits of `text`, in order.
+std::string digits_of(std::string_view text) {
+  std::string digits;
+  for (const char character : text) {
+    if (is_ascii_digit(character)) {
+      digits += character;
+    }
+  }
+  return digits;
+}
+
 // Whether `national`, the national form of a number, writes no digit besides its national
 // significant number `national_number`: no national prefix, or only brackets around the first
 // group. The matcher then takes the number whether or not it was written with the prefix.
 bool written_without_prefix(std::string_view national, const std::string& national_number) {
-  std::string digits;
-  for (const char character : national) {
-    if (character >= '0' && character <= '9') {
-      digits += character;
-    }
-  }
-  return digits == national_number;
+  return digits_of(national) == national_number;
 }
 
 // The number the matcher would find in `text` of the shape separate_digit_runs finds, in its
@@ -490,6 +495,56 @@ void find_side_by_side(std::string_view text, const std::string& region,
   std::ranges::sort(found, {}, &FoundNumber::begin);
 }
 
+// `cell` with each full-width digit (U+FF10 to U+FF19) as its ASCII digit.
+std::string ascii_digits(std::string_view cell) {
+  std::string ascii;
+  for (std::size_t next = 0; next < cell.size();) {
+    if (full_width_digit_length(cell.substr(next)) > 0) {
+      ascii += static_cast<char>('0' + (static_cast<unsigned char>(cell[next + 2]) - 0x90));
+      next += 3;
+    } else {
+      ascii += cell[next++];
+    }
+  }
+  return ascii;
+}
+
+// What `dialled` adds before `digits`: the digits before them when it ends with them; empty
+// when it does not, or when what stands before them is not only digits (a + and a country
+// code).
+std::string prefix_added(std::string_view dialled, std::string_view digits) {
+  if (!dialled.ends_with(digits)) {
+    return {};
+  }
+  const std::string_view added = dialled.substr(0, dialled.size() - digits.size());
+  return added.find_first_not_of(kAsciiDigits) == std::string_view::npos ? std::string(added)
+                                                                         : std::string();
+}
+
+// Whether a cell of `digits` alone (ASCII) is `number`, found as `found`, when read for the
+// region (PhoneNumberFinder::cell_number); sets found.prefix_added. `national` is the national
+// form of `number` when already known, else empty.
+bool taken_as_cell(const PhoneNumber& number, FoundNumber& found, const std::string& digits,
+                   std::string national) {
+  if (found.dialled == digits || std::to_string(found.key) == digits) {
+    return true;  // written whole, with its national prefix or with its country code
+  }
+  found.prefix_added = prefix_added(found.dialled, digits);
+  if (!found.prefix_added.empty()) {
+    return found.mobile;  // a landline's digits without the prefix are as often an ID
+  }
+  if (national.empty()) {
+    phone_util().Format(number, PhoneNumberUtil::NATIONAL, &national);
+  }
+  if (digits_of(national) == digits) {
+    return true;  // written as its national form
+  }
+  // Or a mobile that lost a prefix its dialled form, in E.164, does not write.
+  std::string national_number;
+  phone_util().GetNationalSignificantNumber(number, &national_number);
+  return national_number == digits && found.mobile;
+}
+
 }  // namespace
 
 // The library loads its metadata once, on first use: here, on the thread that makes the finder,
@@ -573,12 +628,12 @@ bool PhoneNumberFinder::find_in_digit_runs(std::string_view text, NumbersInText&
   return true;
 }
 
-std::optional<FoundNumber> PhoneNumberFinder::valid_number(
-    std::string_view digits, const std::optional<ParsedNumber>& already_parsed) const {
+std::optional<FoundNumber> PhoneNumberFinder::cell_number(
+    std::string_view cell, const std::optional<ParsedNumber>& already_parsed) const {
   PhoneNumber number;
   std::string national;
   bool mobile = false;
-  if (already_parsed && already_parsed->digits == digits) {
+  if (already_parsed && already_parsed->digits == cell) {
     // Parsed and found valid by find_in_text, for the same region: the same number.
     number.set_country_code(already_parsed->country_code);
     number.set_national_number(already_parsed->national_number);
@@ -589,7 +644,7 @@ std::optional<FoundNumber> PhoneNumberFinder::valid_number(
     national = already_parsed->national;
     mobile = already_parsed->mobile;
   } else {
-    if (phone_util().Parse(std::string(digits), region_, &number) !=
+    if (phone_util().Parse(std::string(cell), region_, &number) !=
         PhoneNumberUtil::NO_PARSING_ERROR) {
       return std::nullopt;
     }
@@ -599,7 +654,10 @@ std::optional<FoundNumber> PhoneNumberFinder::valid_number(
     }
     mobile = is_mobile(type);
   }
-  FoundNumber found = found_number(number, mobile, region_, std::move(national));
-  found.end = digits.size();
+  FoundNumber found = found_number(number, mobile, region_, national);
+  found.end = cell.size();
+  if (!taken_as_cell(number, found, ascii_digits(cell), std::move(national))) {
+    return std::nullopt;
+  }
   return found;
 }

@@ -23,11 +23,15 @@ struct FoundNumber {
   // Where it stands in the text searched: bytes [begin, end).
   std::size_t begin = 0;
   std::size_t end = 0;
+  // Of a number that cell_number found: the digits that its dialled form adds before the
+  // cell's digits, the national prefix the cell lacked ("0" for 912345678 in TW, "8" for
+  // 9123456789 in RU); empty when the dialled form is the cell's digits, or adds anything else.
+  std::string prefix_added;
 };
 
 // A run of digits that find_in_text parsed as a valid number but left to the matcher (as a cell
 // that lost its leading 0 is): what its E.164 and national forms are made of, so that
-// valid_number need not parse it again. Only PhoneNumberFinder reads its fields.
+// cell_number need not parse it again. Only PhoneNumberFinder reads its fields.
 struct ParsedNumber {
   std::string digits;  // as written, ASCII digits only
   std::int32_t country_code = 0;
@@ -74,12 +78,16 @@ class PhoneNumberFinder {
   // when read after a +: a number of another country written without its +.
   [[nodiscard]] bool is_number_of_another_country(std::string_view digits) const;
 
-  // The number that `digits` (a cell of ASCII or full-width digits) is when read for the
-  // region, when that is a valid number; nullopt otherwise. `begin` and `end` of the result
-  // are 0 and digits.size(). Cheaper when `already_parsed`, the left_to_matcher of the text
-  // the cell stands in, is that same run of digits.
-  [[nodiscard]] std::optional<FoundNumber> valid_number(
-      std::string_view digits, const std::optional<ParsedNumber>& already_parsed = {}) const;
+  // The number that `cell` (ASCII or full-width digits, perhaps after a +) is when read alone
+  // for the region, as a spreadsheet's number cell or a cell of digits is read: a valid number
+  // written whole, the cell's digits being its dialled form, its national form's digits, or
+  // its E.164 digits (read with its country code); or a mobile number (FoundNumber::mobile)
+  // that lost its national prefix, the cell's digits being its national significant number,
+  // prefix_added then saying what its dialled form adds before them. Nullopt for anything
+  // else. `begin` and `end` of the result are 0 and cell.size(). Cheaper when
+  // `already_parsed`, the left_to_matcher of the text the cell stands in, is that same cell.
+  [[nodiscard]] std::optional<FoundNumber> cell_number(
+      std::string_view cell, const std::optional<ParsedNumber>& already_parsed = {}) const;
 
  private:
   bool find_in_digit_runs(std::string_view text, NumbersInText& in_text) const;

@@ -220,9 +220,8 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
     if (overlaps) {
       continue;
     }
-    std::optional<FoundNumber> number = finder.valid_number(cell, in_text.left_to_matcher);
-    // Only a mobile: a landline's digits without the 0 are as often an ID (a company's tax ID).
-    if (number && number->mobile) {
+    std::optional<FoundNumber> number = finder.cell_number(cell, in_text.left_to_matcher);
+    if (number) {
       number->begin = start;
       number->end = next;
       yield.numbers.push_back(std::move(*number));
@@ -230,5 +229,19 @@ PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece)
     }
   }
   yield.digits_missed = digits_missed(finder, piece, yield.numbers);
+  return yield;
+}
+
+PieceYield search_number_cell(const PhoneNumberFinder& finder, std::string_view value) {
+  PieceYield yield;
+  const bool digits_only = value.find_first_not_of(kAsciiDigits) == std::string_view::npos;
+  if (digits_only && value.size() >= std::size_t{kFewestDigitsOfANumber} &&
+      value.size() <= std::size_t{kMostDigitsOfANumber}) {
+    if (std::optional<FoundNumber> number = finder.cell_number(value)) {
+      yield.numbers.push_back(std::move(*number));
+      yield.cells_taken = 1;
+    }
+  }
+  yield.digits_missed = digits_missed(finder, value, yield.numbers);
   return yield;
 }

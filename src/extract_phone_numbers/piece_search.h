@@ -29,8 +29,7 @@ std::optional<std::size_t> first_piece_length(std::string_view text, bool line_e
 // What searching a piece of a line gives.
 struct PieceYield {
   // The numbers PhoneNumberFinder found in the piece, in order, and after them each cell taken
-  // as a number that lost its leading 0, in order, its begin and end being the cell's place in
-  // the piece.
+  // as a number read alone, in order, its begin and end being the cell's place in the piece.
   std::vector<FoundNumber> numbers;
   std::size_t cells_taken = 0;  // how many of `numbers`, at their end, are such cells
   // Whether a cell of the piece is a number in E notation as a spreadsheet writes it.
@@ -44,8 +43,16 @@ struct PieceYield {
 // own, and as the matcher, which would search them together, finds them). A cell is the text
 // between cell separators (cell_separator_length); one made of as many ASCII or full-width
 // digits as a number has (kFewestDigitsOfANumber to kMostDigitsOfANumber) that overlaps none of
-// the finder's numbers and is a valid mobile number for the region (FoundNumber::mobile) is
-// taken as a column that lost its leading 0.
+// the finder's numbers is taken when it is a number read alone (PhoneNumberFinder::cell_number):
+// written whole, or a mobile number that lost its national prefix, as a column does.
 [[nodiscard]] PieceYield search_piece(const PhoneNumberFinder& finder, std::string_view piece);
+
+// Searches `value`, the exact value of a spreadsheet's number cell (SpreadsheetCell), without
+// the matcher: an integral value of kFewestDigitsOfANumber to kMostDigitsOfANumber digits is
+// taken, as the one cell of the yield, when it is a number read alone
+// (PhoneNumberFinder::cell_number). Its digits_missed says whether a value of digits not taken
+// looks like a number missed (digits_missed).
+[[nodiscard]] PieceYield search_number_cell(const PhoneNumberFinder& finder,
+                                            std::string_view value);
 
 #endif  // CHANGE_UTF8_PIECE_SEARCH_H_

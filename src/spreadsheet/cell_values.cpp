@@ -79,6 +79,29 @@ std::string exact_number_text(std::string_view value) {
   return negative ? "-" + integral : integral;
 }
 
+bool is_date_number_format(std::int64_t id, std::optional<std::string_view> code) {
+  if (!code) {
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+           (id >= 50 && id <= 58);
+  }
+  char closing = 0;  // of the quoted text or the brackets being skipped
+  for (std::size_t next = 0; next < code->size(); ++next) {
+    const char character = (*code)[next];
+    if (closing != 0) {
+      if (character == closing) {
+        closing = 0;
+      }
+    } else if (character == '"' || character == '[') {
+      closing = character == '"' ? '"' : ']';
+    } else if (character == '\\' || character == '_' || character == '*') {
+      ++next;  // the character after it stands for itself
+    } else if (std::string_view("yYmMdDhHsS").find(character) != std::string_view::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string unescaped_xlsx_text(std::string_view text) {
   std::string plain;
   std::size_t done = 0;

@@ -16,6 +16,13 @@ inline constexpr std::int64_t kMaxRows = 1048576;
 // ("1E400"), and anything that is no number, as it stands.
 std::string exact_number_text(std::string_view value);
 
+// Whether an .xlsx number format shows a number as a date or a time: when the workbook writes
+// its `code`, whether that writes y, m, d, h or s, in either case, outside quoted text, brackets
+// ("[Red]", "[$-404]") and the character after \, _ or *; else whether `id` is a built-in
+// date or time format: 14 to 22 and 45 to 47, and those of the East Asian versions, 27 to 36
+// and 50 to 58.
+bool is_date_number_format(std::int64_t id, std::optional<std::string_view> code);
+
 // An .xlsx text with the escapes of characters that XML cannot hold, or that would be taken
 // for such an escape, unescaped: "_x000D_" is a carriage return, "_x005F_" an underscore. An
 // escape of a surrogate ("_xD83D_"), and anything short of four hex digits between "_x" and

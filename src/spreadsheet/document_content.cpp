@@ -162,7 +162,7 @@ bool DocumentContent::begin_paragraph() {
 // Ends a cell, or a paragraph outside tables, as the next cell of its row.
 Reaction DocumentContent::end_cell() {
   column_ = std::min(column_ + 1, kMaxColumns);
-  const char* reason = row_.end_cell(column_, row_.cell_text(), 1);
+  const char* reason = row_.end_cell(column_, row_.cell_text(), 1, CellKind::Text);
   return reason == nullptr ? Reaction::Go : stop(reason);
 }
 

@@ -26,6 +26,18 @@ bool hidden_by(std::optional<std::string_view> visibility) {
   return visibility == "collapse" || visibility == "filter";
 }
 
+// What a cell holds, by its value type (SpreadsheetReader).
+CellKind kind_of(XmlAttributes attributes) {
+  const auto type = attribute(attributes, "value-type");
+  if (!type || type == "string") {
+    return CellKind::Text;
+  }
+  if (type == "float" || type == "percentage" || type == "currency") {
+    return CellKind::Number;
+  }
+  return type == "date" || type == "time" ? CellKind::Date : CellKind::Other;
+}
+
 }  // namespace
 
 Reaction OdsContent::start(std::string_view name, XmlAttributes attributes) {
@@ -120,6 +132,7 @@ void OdsContent::start_in_table(std::string_view name, XmlAttributes attributes)
     cell_depth_ = depth_;
     columns_repeated_ = repeat_count(attribute(attributes, "number-columns-repeated"), kMaxColumns);
     kept_value_ = kept_value(attributes);
+    kind_ = kind_of(attributes);
     paragraphs_ = 0;
     row_.begin_cell();
   }
@@ -154,7 +167,8 @@ Reaction OdsContent::end_cell() {
   if (row_number_ >= kMaxRows || count <= 0) {
     return Reaction::Go;  // beyond the sheet's edge: nothing a sheet can hold
   }
-  const char* reason = row_.end_cell(column, kept_value_ ? *kept_value_ : row_.cell_text(), count);
+  const char* reason =
+      row_.end_cell(column, kept_value_ ? *kept_value_ : row_.cell_text(), count, kind_);
   return reason == nullptr ? Reaction::Go : stop(reason);
 }
 

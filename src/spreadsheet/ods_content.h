@@ -14,7 +14,8 @@
 // content.xml of an .ods: the tables of its spreadsheet, their rows built one at a time, the
 // parse paused after each that holds a cell. A cell's text is the value it keeps beside its
 // paragraphs (a number's exact value, a text kept whole), or else its paragraphs joined by line
-// feeds, text:s elements as spaces, tabs and line breaks as themselves, comments left out. A
+// feeds, text:s elements as spaces, tabs and line breaks as themselves, comments left out; its
+// kind is its value type's (SpreadsheetReader). A
 // run of cells or rows repeated stands for that many, cut at the sheet's edge. Refuses a row
 // of too much text, and repetition past the builder's limit.
 //
@@ -58,6 +59,7 @@ class OdsContent : public XmlContent {
   std::string table_style_;                           // the name of the table style being read
   std::set<std::string, std::less<>> hiding_styles_;  // table styles that hide their tables
   std::optional<std::string> kept_value_;             // of the cell being read
+  CellKind kind_ = CellKind::Text;                    // of the cell being read
   int paragraphs_ = 0;                                // of the cell being read
 };
 

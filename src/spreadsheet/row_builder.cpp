@@ -71,7 +71,8 @@ bool RowBuilder::add_spaces(std::int64_t count) {
   return true;
 }
 
-const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std::int64_t count) {
+const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std::int64_t count,
+                                 CellKind kind) {
   if (text.empty()) {
     return nullptr;
   }
@@ -88,7 +89,7 @@ const char* RowBuilder::end_cell(std::int64_t column, std::string_view text, std
       hidden_columns_held_.set(static_cast<std::size_t>(at));
       continue;
     }
-    cells_.push_back({cell_reference(at, number_), std::string(text)});
+    cells_.push_back({cell_reference(at, number_), std::string(text), kind});
     columns_.push_back(at);
   }
   bytes_ += cell_bytes * static_cast<std::size_t>(count);

@@ -53,11 +53,11 @@ class RowBuilder {
   // The text of the cell being read.
   [[nodiscard]] const std::string& cell_text() const { return cell_; }
 
-  // Ends the cell being read: `text` stands in `count` cells side by side from `column` on
-  // (none when it is empty). Returns why the row is refused, or nullptr.
+  // Ends the cell being read: `text`, of `kind`, stands in `count` cells side by side from
+  // `column` on (none when it is empty). Returns why the row is refused, or nullptr.
   // REQUIRES: count >= 1.
-  [[nodiscard]] const char* end_cell(std::int64_t column, std::string_view text,
-                                     std::int64_t count);
+  [[nodiscard]] const char* end_cell(std::int64_t column, std::string_view text, std::int64_t count,
+                                     CellKind kind);
 
   // Makes the row stand for `count` rows, one under the other. Returns why that is refused,
   // or nullptr.

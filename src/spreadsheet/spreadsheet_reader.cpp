@@ -31,7 +31,7 @@ class SpreadsheetReader::Workbook {
       : name_(std::move(name)),
         archive_(files),
         stream_(archive_, name_),
-        worksheet_(row_, shared_strings_),
+        worksheet_(row_, shared_strings_, date_styles_),
         ods_content_(row_),
         docx_content_(row_, DocumentMarkup::WordprocessingMl),
         odt_content_(row_, DocumentMarkup::OpenDocumentText) {}
@@ -130,6 +130,7 @@ class SpreadsheetReader::Workbook {
     XlsxWorkbook workbook = read_xlsx_workbook(stream_, archive_);
     sheets_ = std::move(workbook.sheets);
     shared_strings_ = std::move(workbook.shared_strings);
+    date_styles_ = std::move(workbook.date_styles);
     return workbook.failure;
   }
 
@@ -213,6 +214,7 @@ class SpreadsheetReader::Workbook {
   std::vector<XlsxSheet> sheets_;
   std::size_t next_sheet_ = 0;
   StringTable shared_strings_;
+  std::vector<bool> date_styles_;
   XlsxWorksheet worksheet_;
   OdsContent ods_content_;
   DocumentContent docx_content_;

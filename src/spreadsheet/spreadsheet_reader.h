@@ -13,10 +13,19 @@
 
 class XlsWorkbook;
 
+// What a cell holds, as the file says.
+enum class CellKind {
+  Text,    // a text, or a formula's text
+  Number,  // a number not shown as a date or time (a currency, a percentage too)
+  Date,    // a date or a time, also a number shown as one
+  Other,   // a truth value, an error
+};
+
 // One cell that holds something.
 struct SpreadsheetCell {
   std::string reference;  // where it stands, A1 style: column letters, row number ("B7")
   std::string text;       // what it holds, never empty
+  CellKind kind = CellKind::Text;
 };
 
 // What a sheet hid and the reader left out: the whole sheet, or its hidden rows and columns
@@ -63,6 +72,12 @@ struct SpreadsheetRow {
 // table:visibility="collapse" or "filter", rows a filter hides). The rows say what was left
 // out so (hidden_before): a hidden sheet always, a sheet's hidden rows and columns when they
 // held something.
+//
+// A cell's kind is what the file says it holds. In .xlsx, a cell without a type or of type n
+// is a number, unless its style (xl/styles.xml) shows it as a date or a time
+// (is_date_number_format), which a cell of type d is too; s, inlineStr and str are texts, any
+// other type (b, e) other. In .ods, the value types float, percentage and currency are numbers,
+// date and time dates, string and a cell without a value type texts, any other (boolean) other.
 //
 // Its failures name the file by the name `open` is given, and the part of the archive where
 // one is concerned. It refuses: a ZIP archive that is neither (an office document of another

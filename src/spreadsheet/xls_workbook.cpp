@@ -88,11 +88,11 @@ std::string cell_text(const FreeXL_CellValue& value) {
 
 }  // namespace
 
-// One message of the child process: a sheet begins (its name the text); a cell of the row
-// (row, column from 0, its text); the row ends; the workbook ends; or it was refused (row:
-// the Refusal).
+// One message of the child process: a sheet begins (its name the text); a text cell or a number
+// cell of the row (row, column from 0, its text); the row ends; the workbook ends; or it was
+// refused (row: the Refusal).
 struct XlsMessage {
-  enum class Kind : std::uint32_t { Sheet, Cell, RowEnd, End, Refused };
+  enum class Kind : std::uint32_t { Sheet, Cell, NumberCell, RowEnd, End, Refused };
   struct Head {
     Kind kind = Kind::End;
     std::uint32_t row = 0;
@@ -178,7 +178,9 @@ class LibrarySide {
         }
         const std::string text = cell_text(value);
         if (!text.empty()) {
-          send({.kind = Kind::Cell, .row = row, .column = column}, text);
+          const bool number = value.type == FREEXL_CELL_INT || value.type == FREEXL_CELL_DOUBLE;
+          send({.kind = number ? Kind::NumberCell : Kind::Cell, .row = row, .column = column},
+               text);
           held = true;
         }
       }
@@ -275,12 +277,15 @@ SpreadsheetRow XlsWorkbook::next_row() {
         sheet_ = std::move(message.text);
         break;
       case XlsMessage::Kind::Cell:
+      case XlsMessage::Kind::NumberCell:
         if (!row_begun) {
           row_.begin(std::int64_t{message.head.row} + 1);
           row_begun = true;
         }
         if (const char* reason =
-                row_.end_cell(std::int64_t{message.head.column} + 1, message.text, 1)) {
+                row_.end_cell(std::int64_t{message.head.column} + 1, message.text, 1,
+                              message.head.kind == XlsMessage::Kind::NumberCell ? CellKind::Number
+                                                                                : CellKind::Text)) {
           return end_with(member_failure(name_, reason, sheet_));
         }
         break;

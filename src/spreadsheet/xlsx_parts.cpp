@@ -27,6 +27,17 @@ bool xlsx_true(std::optional<std::string_view> value) {
   return value == "1" || value == "true";
 }
 
+// `text` as the number of an entry in a table, counted from 0: all of it decimal digits;
+// nullopt when it is anything else.
+std::optional<std::size_t> table_index(std::string_view text) {
+  std::size_t index = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+    return std::nullopt;
+  }
+  return index;
+}
+
 // xl/_rels/workbook.xml.rels: the parts of the worksheets and of the shared texts.
 class XlsxRelationships : public XmlContent {
  public:
@@ -42,6 +53,8 @@ class XlsxRelationships : public XmlContent {
       worksheets[std::string(*id)] = xlsx_member(*target);
     } else if (type->ends_with("/sharedStrings")) {
       shared_strings = xlsx_member(*target);
+    } else if (type->ends_with("/styles")) {
+      styles = xlsx_member(*target);
     }
     return Reaction::Go;
   }
@@ -50,6 +63,7 @@ class XlsxRelationships : public XmlContent {
 
   std::map<std::string, std::string, std::less<>> worksheets;  // part by relationship id
   std::string shared_strings = "xl/sharedStrings.xml";
+  std::string styles = "xl/styles.xml";
 };
 
 // xl/workbook.xml: the sheets in their order, those that are worksheets.
@@ -118,12 +132,48 @@ class XlsxSharedStrings : public XmlContent {
   std::string item_;  // the text of the item being read
 };
 
+// xl/styles.xml: which cell styles (the <xf> of <cellXfs>, numbered from 0) show a number as a
+// date or a time, by their number formats, the workbook's own (<numFmts>) or built-in.
+class XlsxStyles : public XmlContent {
+ public:
+  Reaction start(std::string_view name, XmlAttributes attributes) override {
+    const std::int64_t format_id =
+        counting_number(attribute(attributes, "numFmtId"), kMaxFormatId).value_or(0);
+    if (name == "numFmt") {
+      if (const auto code = attribute(attributes, "formatCode")) {
+        codes_[format_id] = std::string(*code);
+      }
+    } else if (name == "cellXfs") {
+      in_cell_styles_ = true;
+    } else if (name == "xf" && in_cell_styles_) {
+      const auto code = codes_.find(format_id);
+      date_styles.push_back(is_date_number_format(
+          format_id,
+          code == codes_.end() ? std::nullopt : std::optional<std::string_view>(code->second)));
+    }
+    return Reaction::Go;
+  }
+  Reaction end(std::string_view name) override {
+    in_cell_styles_ = in_cell_styles_ && name != "cellXfs";
+    return Reaction::Go;
+  }
+  Reaction text(std::string_view /*text*/) override { return Reaction::Go; }
+
+  std::vector<bool> date_styles;
+
+ private:
+  static constexpr std::int64_t kMaxFormatId = std::int64_t{1} << 31;
+  std::map<std::int64_t, std::string> codes_;  // the workbook's own formats by number
+  bool in_cell_styles_ = false;
+};
+
 }  // namespace
 
 XlsxWorkbook read_xlsx_workbook(XmlStream& stream, const ZipArchive& archive) {
   XlsxRelationships relationships;
   XlsxSheetList sheet_list(relationships);
   XlsxSharedStrings shared_strings;
+  XlsxStyles styles;
   std::optional<Failure> failure = stream.read_whole("xl/_rels/workbook.xml.rels", relationships);
   if (!failure) {
     failure = stream.read_whole("xl/workbook.xml", sheet_list);
@@ -131,7 +181,11 @@ XlsxWorkbook read_xlsx_workbook(XmlStream& stream, const ZipArchive& archive) {
   if (!failure && archive.holds(relationships.shared_strings)) {
     failure = stream.read_whole(relationships.shared_strings, shared_strings);
   }
-  return {std::move(sheet_list.sheets), std::move(shared_strings.texts), std::move(failure)};
+  if (!failure && archive.holds(relationships.styles)) {
+    failure = stream.read_whole(relationships.styles, styles);
+  }
+  return {std::move(sheet_list.sheets), std::move(shared_strings.texts),
+          std::move(styles.date_styles), std::move(failure)};
 }
 
 void XlsxTextRuns::start(std::string_view name) {
@@ -150,8 +204,9 @@ void XlsxTextRuns::end(std::string_view name) {
   }
 }
 
-XlsxWorksheet::XlsxWorksheet(RowBuilder& row, const StringTable& shared_strings)
-    : row_(row), shared_strings_(shared_strings) {}
+XlsxWorksheet::XlsxWorksheet(RowBuilder& row, const StringTable& shared_strings,
+                             const std::vector<bool>& date_styles)
+    : row_(row), shared_strings_(shared_strings), date_styles_(date_styles) {}
 
 void XlsxWorksheet::begin_sheet() {
   in_sheet_data_ = false;
@@ -221,6 +276,9 @@ void XlsxWorksheet::begin_cell(XmlAttributes attributes) {
   runs_ = XlsxTextRuns();
   column_ = column_of(attribute(attributes, "r")).value_or(column_ + 1);
   type_ = attribute(attributes, "t").value_or("n");
+  // A cell without a style has the first.
+  const std::optional<std::size_t> style = table_index(attribute(attributes, "s").value_or("0"));
+  shown_as_date_ = style && *style < date_styles_.size() && date_styles_[*style];
   row_.begin_cell();
 }
 
@@ -232,24 +290,23 @@ Reaction XlsxWorksheet::end_cell() {
     return Reaction::Go;
   }
   if (type_ == "n") {
-    reason = row_.end_cell(column_, exact_number_text(value), 1);
+    reason = row_.end_cell(column_, exact_number_text(value), 1,
+                           shown_as_date_ ? CellKind::Date : CellKind::Number);
   } else if (type_ == "s") {
     reason = shared_string_cell(value);
   } else if (type_ == "inlineStr" || type_ == "str") {
-    reason = row_.end_cell(column_, unescaped_xlsx_text(value), 1);
+    reason = row_.end_cell(column_, unescaped_xlsx_text(value), 1, CellKind::Text);
   } else {
-    reason = row_.end_cell(column_, value, 1);
+    reason = row_.end_cell(column_, value, 1, type_ == "d" ? CellKind::Date : CellKind::Other);
   }
   return reason == nullptr ? Reaction::Go : stop(reason);
 }
 
 // Ends a cell of a shared text, `value` being its number in the table.
 const char* XlsxWorksheet::shared_string_cell(const std::string& value) {
-  std::size_t index = 0;
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), index);
-  if (error != std::errc() || end != value.data() + value.size() ||
-      index >= shared_strings_.size()) {
+  const std::optional<std::size_t> index = table_index(value);
+  if (!index || *index >= shared_strings_.size()) {
     return catalog::gettext("its part %s is damaged");
   }
-  return row_.end_cell(column_, shared_strings_[index], 1);
+  return row_.end_cell(column_, shared_strings_[*index], 1, CellKind::Text);
 }

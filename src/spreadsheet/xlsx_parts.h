@@ -28,12 +28,15 @@ struct XlsxWorkbook {
   std::vector<XlsxSheet> sheets;
   // The texts that cells refer to by number, escapes unescaped.
   StringTable shared_strings;
+  // Whether each cell style, by its number, shows a number as a date or a time.
+  std::vector<bool> date_styles;
   std::optional<Failure> failure;  // set when reading failed; then the rest may be partial
 };
 
 // Reads through `stream` the parts of `archive` that come before the cells: the workbook's
-// relationships (xl/_rels/workbook.xml.rels: where the worksheets and the shared texts lie),
-// its sheet list (xl/workbook.xml), and its shared texts when the archive holds them. Fails as
+// relationships (xl/_rels/workbook.xml.rels: where the worksheets, the shared texts and the
+// styles lie), its sheet list (xl/workbook.xml), and its shared texts and its styles when the
+// archive holds them. Fails as
 // XmlStream does, first of all when a part is missing.
 // REQUIRES: `stream` reads `archive`, which is open.
 [[nodiscard]] XlsxWorkbook read_xlsx_workbook(XmlStream& stream, const ZipArchive& archive);
@@ -53,15 +56,18 @@ class XlsxTextRuns {
 
 // A worksheet's part (xl/worksheets/sheetN.xml): its rows built one at a time, the parse
 // paused after each that holds a cell. A cell's text is a number's exact value, a shared or
-// inline text (its runs joined, escapes unescaped), or any other value as the part writes it;
-// a cell or row without a reference stands after the one before it. The rows and the column
-// ranges (<cols>) marked hidden are left out (RowBuilder). Refuses a row of too much text, and
-// a shared text's number that is no index of the table.
+// inline text (its runs joined, escapes unescaped), or any other value as the part writes it,
+// and its kind as SpreadsheetReader says, a number's style taken from the workbook's styles;
+// a cell or row without a reference stands after the one before it. Refuses a row of too much
+// text, and a shared text's number that is no index of the table. The rows and the column
+// ranges (<cols>) marked hidden are left out (RowBuilder).
 class XlsxWorksheet : public XmlContent {
  public:
-  // Builds the rows in `row`, taking the texts of shared-text cells from `shared_strings`; both
-  // must outlive it.
-  XlsxWorksheet(RowBuilder& row, const StringTable& shared_strings);
+  // Builds the rows in `row`, taking the texts of shared-text cells from `shared_strings`, and
+  // whether a style shows a number as a date from `date_styles` (XlsxWorkbook); all must
+  // outlive it.
+  XlsxWorksheet(RowBuilder& row, const StringTable& shared_strings,
+                const std::vector<bool>& date_styles);
 
   // Makes it ready for the next worksheet's part.
   void begin_sheet();
@@ -78,6 +84,7 @@ class XlsxWorksheet : public XmlContent {
 
   RowBuilder& row_;
   const StringTable& shared_strings_;
+  const std::vector<bool>& date_styles_;
   bool in_sheet_data_ = false;
   bool in_cell_ = false;
   bool in_value_ = false;  // in a cell's <v>
@@ -85,6 +92,7 @@ class XlsxWorksheet : public XmlContent {
   std::int64_t row_number_ = 0;
   std::int64_t column_ = 0;
   std::string type_;
+  bool shown_as_date_ = false;  // by the cell's style
 };
 
 #endif  // CHANGE_UTF8_XLSX_PARTS_H_

@@ -181,9 +181,13 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "{ cat sheet.xlsx >fifo & } && LC_ALL=C timeout 20"},
   };
   const test_support::ScopedTempDir dir;
-  write_zip(dir.path() / "sheet.xlsx",
-            workbook(R"(<row><c r="A1" t="inlineStr"><is><t>王 0912 345 678</t></is></c></row>)"
-                     R"(<row><c r="B2"><v>916796020</v></c></row></sheetData></worksheet>)"));
+  // Its C3 is a date and time, by its style: neither searched nor noted.
+  Members sheet = workbook(
+      R"(<row><c r="A1" t="inlineStr"><is><t>王 0912 345 678</t></is></c></row>)"
+      R"(<row><c r="B2"><v>916796020</v></c><c r="C3" s="1"><v>45417.55303240741</v></c></row>)"
+      "</sheetData></worksheet>");
+  sheet.emplace_back("xl/styles.xml", "<cellXfs><xf/><xf numFmtId='22'/></cellXfs>");
+  write_zip(dir.path() / "sheet.xlsx", sheet);
   write_zip(dir.path() / "damaged.xlsx",
             workbook(R"(<row><c r="A1"><v>912345678</v></c></row><row>)"));
   write_zip(dir.path() / "hidden.xlsx",

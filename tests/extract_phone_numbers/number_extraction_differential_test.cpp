@@ -87,6 +87,17 @@ std::string random_line(std::mt19937& random) {
   return line;
 }
 
+// A number cell's value: a mobile without its 0, one with Taiwan's country code, or any.
+std::string random_number_cell(std::mt19937& random) {
+  const std::string mobile =
+      std::to_string(std::uniform_int_distribution(900000000, 999999999)(random));
+  const int kind = std::uniform_int_distribution(0, 2)(random);
+  return kind == 0   ? mobile
+         : kind == 1 ? "886" + mobile
+                     : std::to_string(std::uniform_int_distribution<std::int64_t>(
+                           1, 9999999999999999)(random));
+}
+
 std::string peer_numbers(std::string_view region, const std::filesystem::path& lines) {
   const std::string command = std::string("/usr/bin/python3 ") + PHONE_NUMBER_PEER + " " +
                               std::string(region) + " " + lines.string();
@@ -108,15 +119,22 @@ TEST(NumberExtractionDifferentialTest, TakesTheNumbersThePeerTakesFromRandomLine
   for (const std::string_view region : {"TW", "US", "SG", "DE"}) {
     std::mt19937 random(20261209);
     std::string lines;
-    for (int line = 0; line < 3000; ++line) {
-      lines += random_line(random) + (line % 3 == 0 ? "\r\n" : "\n");
-    }
-    test_support::write_file(dir.path() / "lines.txt", lines);
     const PhoneNumberFinder finder(region);
     std::ostringstream notes;
     NumberExtraction extraction(finder, notes);
     extraction.begin_source("lines.txt");
-    extraction.add_lines(lines);
+    for (int line = 0; line < 3000; ++line) {
+      // Every fifth line a spreadsheet's number cell, "#=" and its value for the peer.
+      const std::string text = line % 5 == 4 ? random_number_cell(random) : random_line(random);
+      if (line % 5 == 4) {
+        extraction.add_number_cell(text);
+        extraction.end_line("A1");
+      } else {
+        extraction.add_lines(text + (line % 3 == 0 ? "\r\n" : "\n"));
+      }
+      lines += (line % 5 == 4 ? "#=" : "") + text + (line % 3 == 0 ? "\r\n" : "\n");
+    }
+    test_support::write_file(dir.path() / "lines.txt", lines);
     extraction.end_source();
     EXPECT_EQ(extraction.take_new_numbers(), peer_numbers(region, dir.path() / "lines.txt"))
         << region;

@@ -156,6 +156,55 @@ TEST(NumberExtractionTest, NotesEveryRunOfDigitsMissedButNoDate) {
   }
 }
 
+constexpr std::string_view kCellNote = "extract_phone_numbers: list.csv:A1: ";
+
+// The numbers and the note on one cell after kCellNote, a spreadsheet's number cell or a text,
+// read for `region`.
+Extracted extract_cell(std::string_view region, std::string_view cell, bool number_cell) {
+  const PhoneNumberFinder finder(region);
+  std::ostringstream notes;
+  NumberExtraction extraction(finder, notes);
+  extraction.begin_source("list.csv");
+  number_cell ? extraction.add_number_cell(cell) : extraction.add_text(cell);
+  extraction.end_line("A1");
+  extraction.end_source();
+  std::string on_cell = notes_on_lines({"", notes.str()});  // one line at most
+  on_cell.erase(0, on_cell.starts_with(kCellNote) ? kCellNote.size() : 0);
+  return {extraction.take_new_numbers(), on_cell};
+}
+
+TEST(NumberExtractionTest, TakesACellReadAloneAndNotesOnlyThePrefixItLacked) {
+  const struct {
+    std::string_view region;
+    std::string_view cell;
+    bool number_cell;
+    std::string numbers;
+    std::string note;  // after kCellNote
+  } rows[] = {
+      {"TW", "912345678", true, "0912345678\n",
+       "912345678: taken as 0912345678, with the leading 0 it lacked\n"},
+      {"TW", "886912345678", true, "0912345678\n", ""},
+      {"TW", "223456789", true, "", "223456789: holds digits but no phone number\n"},
+      {"TW", "912345678.5", true, "", "912345678.5: holds digits but no phone number\n"},
+      {"RU", "9123456789", true, "89123456789\n",
+       "9123456789: taken as 89123456789, with the leading 8 it lacked\n"},
+      {"UZ", "901234567", true, "+998901234567\n", ""},
+      {"UZ", "8901234567", true, "+998901234567\n", ""},
+      {"SG", "91234567", true, "91234567\n", ""},
+      // A control character after it hides a number from the matcher, but not the cell.
+      {"TW", "0912345678\v", false, "0912345678\n", ""},
+      {"TW", "886912345678\v", false, "0912345678\n", ""},
+      {"HU", "201234567", false, "06201234567\n",
+       "201234567: taken as 06201234567, with the leading 06 it lacked\n"},
+      {"UZ", "901234567", false, "+998901234567\n", ""},
+  };
+  for (const auto& row : rows) {
+    const Extracted extracted = extract_cell(row.region, row.cell, row.number_cell);
+    EXPECT_EQ(extracted.numbers, row.numbers) << row.region << " " << row.cell;
+    EXPECT_EQ(extracted.notes, row.note) << row.region << " " << row.cell;
+  }
+}
+
 TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSource) {
   // 1,020 lines of numbers first: the notes cross the end of the first batch of lines searched.
   std::string numbers;
@@ -179,7 +228,7 @@ TEST(NumberExtractionTest, CountsWhatItDoesNotNotePastTenAndTheNumbersOfEachSour
                 ": is not a mobile number; a text message cannot reach it\n";
   }
   expected += std::string(kPrefix) + ": 2 more lines hold digits but no phone number\n" +
-              std::string(kPrefix) + ": 2 more cells taken with the leading 0 they lacked\n" +
+              std::string(kPrefix) + ": 2 more cells taken with the leading digits they lacked\n" +
               std::string(kPrefix) + ": 2 more numbers are not mobile numbers\n" +
               std::string(kPrefix) +
               ": 1021 new phone numbers; 12 found before, not written again\n";

@@ -2,7 +2,8 @@
 """An independent model of extract_phone_numbers' finding, on python3-phonenumbers: prints
 the mobile numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or CR LF) for REGION,
 each once, one a line: those the matcher finds, those of digit groups side by side, and the
-cells that lost their leading 0. Usage: phone_number_peer.py REGION FILE"""
+cells read alone. A line "#=VALUE" stands for a spreadsheet's number cell of that value.
+Usage: phone_number_peer.py REGION FILE"""
 import re
 import sys
 
@@ -30,13 +31,18 @@ def digits(text):
     return re.sub("[^0-9]", "", text)
 
 
-def written_number(text, region):
-    """The number `text` is, valid and written with the national prefix its national form has."""
+def valid_number(text, region, keep_raw_input=False):
     try:
-        number = phonenumbers.parse(text, region, keep_raw_input=True)
+        number = phonenumbers.parse(text, region, keep_raw_input=keep_raw_input)
     except phonenumbers.NumberParseException:
         return None
-    if not phonenumbers.is_valid_number(number):
+    return number if phonenumbers.is_valid_number(number) else None
+
+
+def written_number(text, region):
+    """The number `text` is, valid and written with the national prefix its national form has."""
+    number = valid_number(text, region, keep_raw_input=True)
+    if number is None:
         return None
     national_number = phonenumbers.national_significant_number(number)
     national = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.NATIONAL)
@@ -81,7 +87,27 @@ def side_by_side(line, region, matches):
                 yield from ways[0]
 
 
+def cell_number(cell, region):
+    """A valid number written whole, or a mobile that lost its national prefix; else None."""
+    cell_digits = "".join(str(int(digit)) for digit in cell)  # full-width digits as ASCII
+    number = valid_number(cell, region)
+    if number is None:
+        return None
+    form = dialled(number, region)
+    national = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.NATIONAL)
+    e164 = phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.E164)
+    if cell_digits in (form, e164[1:], re.sub("[^0-9]", "", national)):
+        return number
+    lost_prefix = (form.endswith(cell_digits) and form[:-len(cell_digits)].isdigit()) or \
+        phonenumbers.national_significant_number(number) == cell_digits
+    return number if lost_prefix and is_mobile(number) else None
+
+
 def numbers_in(line, region):
+    if line.startswith("#="):
+        number = cell_number(line[2:], region) if DIGIT_CELL.fullmatch(line[2:]) else None
+        yield from [number] if number else []
+        return
     matches = list(phonenumbers.PhoneNumberMatcher(line, region,
                                                    leniency=phonenumbers.Leniency.VALID))
     found = sorted([(match.start, match.end, match.number) for match in matches] +
@@ -91,11 +117,8 @@ def numbers_in(line, region):
         if not DIGIT_CELL.fullmatch(cell.group()) or any(
                 start < cell.end() and cell.start() < end for start, end, _ in found):
             continue
-        try:
-            number = phonenumbers.parse(cell.group(), region)
-        except phonenumbers.NumberParseException:
-            continue
-        if phonenumbers.is_valid_number(number) and is_mobile(number):
+        number = cell_number(cell.group(), region)
+        if number:
             yield number
 
 

@@ -32,6 +32,19 @@ TEST(CellValuesTest, WritesAnIntegralNumberInDigitsAndAnyOtherAsTheFileDoes) {
   }
 }
 
+TEST(CellValuesTest, TakesAFormatForADateWhenItWritesItsPartsOutsideQuotesAndBrackets) {
+  const struct {
+    std::int64_t id;
+    std::optional<std::string_view> code;
+    bool date;
+  } rows[] = {{13, {}, false},        {14, {}, true},        {47, {}, true},
+              {48, {}, false},        {164, "[h]:mm", true}, {164, "0\" days\"", false},
+              {164, "General", false}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(is_date_number_format(row.id, row.code), row.date) << row.code.value_or("");
+  }
+}
+
 TEST(CellValuesTest, UnescapesXlsxEscapesButSurrogatesAndMalformedOnes) {
   constexpr TextAndValue kRows[] = {
       {"x&y_x000D__x005F_x0041_", "x&y\r_x0041_"},

@@ -27,7 +27,15 @@ const std::string kXlsxRelations =
     "<Relationships><Relationship Id='rId1' Type='x/worksheet' Target='worksheets/sheet1.xml'/>"
     "<Relationship Id='rId9' Type='x/worksheet' Target='/xl/worksheets/sheet9.xml'/>"
     "<Relationship Id='rId5' Type='x/chartsheet' Target='chartsheets/sheet1.xml'/>"
-    "<Relationship Id='rId7' Type='x/sharedStrings' Target='sharedStrings.xml'/></Relationships>";
+    "<Relationship Id='rId7' Type='x/sharedStrings' Target='sharedStrings.xml'/>"
+    "<Relationship Id='rId3' Type='x/styles' Target='styles.xml'/></Relationships>";
+// Cell styles 1 to 4 show a date or a time, 0, 5 and 6 do not, nor is one in cellStyleXfs.
+const std::string kXlsxStyles =
+    "<styleSheet><numFmts><numFmt numFmtId='164' formatCode='yyyy/mm/dd\\ hh:mm'/><numFmt "
+    "numFmtId='165' formatCode='[Red]0\\d_m*s\"年\"'/><numFmt numFmtId='14' "
+    "formatCode='0'/></numFmts><cellStyleXfs><xf numFmtId='14'/></cellStyleXfs><cellXfs><xf "
+    "numFmtId='0'/><xf numFmtId='22'/><xf numFmtId='164'/><xf numFmtId='45'/><xf numFmtId='31'/>"
+    "<xf numFmtId='165'/><xf numFmtId='14'/></cellXfs></styleSheet>";
 const std::string kOdsMimetype = "application/vnd.oasis.opendocument.spreadsheet";
 
 // An .xlsx whose sheets, in the workbook's order, are Z (sheet9.xml) and A (sheet1.xml).
@@ -36,6 +44,7 @@ Members xlsx(const std::string& sheet_z, const std::string& sheet_a, const std::
           {"xl/workbook.xml", kXlsxFrame},
           {"xl/_rels/workbook.xml.rels", kXlsxRelations},
           {"xl/sharedStrings.xml", shared},
+          {"xl/styles.xml", kXlsxStyles},
           {"xl/worksheets/sheet9.xml", sheet_z},
           {"xl/worksheets/sheet1.xml", sheet_a}};
 }
@@ -54,9 +63,9 @@ class SpreadsheetReaderTest : public ::testing::Test {
     EXPECT_TRUE(write_zip_archive(path, members));
     return path;
   }
-  // Every cell of the spreadsheet, a line each ("SHEET!CELL=TEXT"), what a sheet hid where it is
-  // handed out ("SHEET: hidden" or "SHEET: hid R rows, C columns"), or "failed: REASON" at the
-  // failure that ended it. The reader is to close the descriptor once, whatever happened.
+  // Every cell, a line each ("SHEET!CELL=TEXT", # for = in a number, @ a date, ? another kind),
+  // what a sheet hid where it is handed out ("SHEET: hidden" or "SHEET: hid R rows, C columns"),
+  // or "failed: REASON" where a failure ended it. The reader is to close the descriptor once.
   std::string cells(const std::filesystem::path& path) {
     const OpenedFile file = file_system_.open_for_reading(path, path.native());
     if (file.failure) {
@@ -85,7 +94,8 @@ class SpreadsheetReaderTest : public ::testing::Test {
         return row.failure ? lines + "failed: " + row.failure->reason : lines;
       }
       for (const SpreadsheetCell& cell : row.cells) {
-        lines += std::string(row.sheet) + "!" + cell.reference + "=" + cell.text + "\n";
+        lines += std::string(row.sheet) + "!" + cell.reference +
+                 "=#@?"[static_cast<int>(cell.kind)] + cell.text + "\n";
       }
     }
   }
@@ -97,7 +107,10 @@ class SpreadsheetReaderTest : public ::testing::Test {
 TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
   const std::string row_of_numbers =
       "<sheetData><row r='7'><c r='B7'><v>9.12345678E8</v></c><c><v>8.86912345678E+11</v></c>"
-      "<c r='AA7' t='n'><v>1.5</v></c><c><f>1+1</f><v>0091</v></c></row></sheetData>";
+      "<c r='AA7' t='n'><v>1.5</v></c><c><f>1+1</f><v>0091</v></c><c s='1'><v>45417.553</v></c>"
+      "<c s='2'><v>45417</v></c><c s='3'><v>0.5</v></c><c s='4'><v>1</v></c><c s='5'><v>2</v>"
+      "</c><c s='6'><v>3</v></c><c s='7'><v>4</v></c><c t='d'><v>2024-05-05</v></c></row>"
+      "</sheetData>";
   const std::string row_of_texts =
       "<x:sheetData><x:row><x:c r='C2' t='s'><x:v>1</x:v></x:c><x:c t='inlineStr'><x:is><x:r>"
       "<x:t>0912</x:t></x:r><x:r><x:t xml:space='preserve'> 345</x:t></x:r><x:rPh><x:t>yomi"
@@ -108,8 +121,9 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
       "<sst><si><t>a</t></si><si><r><t>王</t></r><r><t>小明</t></r>"
       "<rPh><t>ㄨㄤˊ</t></rPh><t>_x4E00_</t></si></sst>";
   EXPECT_EQ(cells(archive(xlsx(row_of_numbers, row_of_texts, shared))),
-            "Z!B7=912345678\nZ!C7=886912345678\nZ!AA7=1.5\nZ!AB7=91\nA!C1=王小明一\n"
-            "A!D1=0912 345\nA!E1=x&y\r\nA!F1=1\nA!G1=#N/A\n");
+            "Z!B7#912345678\nZ!C7#886912345678\nZ!AA7#1.5\nZ!AB7#91\nZ!AC7@45417.553\n"
+            "Z!AD7@45417\nZ!AE7@0.5\nZ!AF7@1\nZ!AG7#2\nZ!AH7#3\nZ!AI7#4\nZ!AJ7@2024-05-05\n"
+            "A!C1=王小明一\nA!D1=0912 345\nA!E1=x&y\r\nA!F1?1\nA!G1?#N/A\n");
   const std::string table =
       "<t:table t:name='名單'><t:table-row t:number-rows-repeated='3'><t:table-cell "
       "t:number-columns-repeated='16384'/></t:table-row><t:table-row><t:table-cell "
@@ -122,11 +136,14 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
       "o:value-type='string'><x:p>0912</x:p></t:covered-table-cell></t:table-row></t:table>"
       "<t:table t:name='empty'/><t:table t:name='B'><t:table-row><t:table-cell "
       "o:value-type='boolean'><x:p>TRUE</x:p></t:table-cell><t:table-cell o:value-type='string' "
-      "o:string-value='0912 345'><x:p>0912…</x:p></t:table-cell></t:table-row></t:table>";
+      "o:string-value='0912 345'><x:p>0912…</x:p></t:table-cell><t:table-cell o:value-type='date' "
+      "o:date-value='2024-05-05'><x:p>2024/5/5</x:p></t:table-cell><t:table-cell "
+      "o:value-type='time' o:time-value='PT13H16M'><x:p>13:16</x:p></t:table-cell></t:table-row>"
+      "</t:table>";
   EXPECT_EQ(cells(archive(ods(table))),
-            "名單!C4=912345678\n名單!D4=0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
+            "名單!C4#912345678\n名單!D4#0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
             "名單!C5=0912\n名單!A6=a   bc\nd\te\nf\n名單!B6=a   bc\nd\te\nf\n名單!C6=0912\n"
-            "B!A1=TRUE\nB!B1=0912 345\n");
+            "B!A1?TRUE\nB!B1=0912 345\nB!C1@2024/5/5\nB!D1@13:16\n");
   const std::string docx_body =  // a text box, a field's code, a nested table
       "<w:body><w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><mc:AlternateContent>"
       "<mc:Choice><w:txbxContent><w:p><w:r><w:t>box</w:t></w:r></w:p></w:txbxContent>"
@@ -155,7 +172,7 @@ TEST_F(SpreadsheetReaderTest, LeavesOutWhatIsHiddenAndCountsWhatHeldSomething) {
       "hidden='1'/><row hidden='1'><c r='C4'><v>8</v></c></row><row><c><v>9</v></c></row>"
       "</sheetData></worksheet>",
       "<sheetData><row><c><v>1</v></c></row></sheetData>", "<sst/>");
-  EXPECT_EQ(cells(archive(sheets)), "Z!A1=1\nZ!D1=4\nZ!A5=9\nZ: hid 2 rows, 3 columns\nA!A1=1\n");
+  EXPECT_EQ(cells(archive(sheets)), "Z!A1#1\nZ!D1#4\nZ!A5#9\nZ: hid 2 rows, 3 columns\nA!A1#1\n");
   sheets[1].second =
       "<workbook xmlns:r='r'><sheets><sheet name='Z' state='hidden' r:id='rId9'/><sheet "
       "name='A' state='veryHidden' r:id='rId1'/></sheets></workbook>";
@@ -263,7 +280,7 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDocumentOrDamagedOrABo
        bomb_archive.substr(0, bomb_archive.size() - 30),
        "failed: is damaged: it cannot be read as a ZIP archive"},
       {xlsx("<sheetData><row><c><v>1</v></c></row>", "", "<sst/>"), "",
-       "Z!A1=1\nfailed: its part xl/worksheets/sheet9.xml is not well-formed XML"},
+       "Z!A1#1\nfailed: its part xl/worksheets/sheet9.xml is not well-formed XML"},
       {{{"[Content_Types].xml", ""}, {"xl/workbook.xml", kXlsxFrame}},
        "",
        "failed: its part xl/_rels/workbook.xml.rels is missing"},
@@ -296,11 +313,11 @@ TEST_F(SpreadsheetReaderTest, RefusesWhatIsNoSpreadsheetOrDocumentOrDamagedOrABo
        "a ZIP bomb does; it is not read"},
       {xlsx("<w><sheetData><row><c><v>1</v></c></row>" + nested + "</sheetData></w>", "<w/>",
             "<sst/>"),
-       "", "Z!A1=1\n"},
+       "", "Z!A1#1\n"},
       {xlsx("<w><sheetData><row><c><v>1</v></c></row><a>" + nested + "</a></sheetData></w>", "<w/>",
             "<sst/>"),
        "",
-       "Z!A1=1\nfailed: its part xl/worksheets/sheet9.xml nests elements more than 256 deep; "
+       "Z!A1#1\nfailed: its part xl/worksheets/sheet9.xml nests elements more than 256 deep; "
        "it is not read"},
       {xlsx("<w><sheetData><row><c t='s'><v>100000</v></c></row></sheetData></w>", "<w/>",
             "<sst>" + empty_strings + "<si><t>0912</t></si></sst>"),
@@ -367,12 +384,12 @@ TEST_F(SpreadsheetReaderTest, ReadsSheetsSavedByASpreadsheetProgram) {
 </office:document>)");
   const std::string list =
       "list!A1=名字\nlist!B1=電話\nlist!C1=號碼\nlist!D1=國際\nlist!A2=王小明\n"
-      "list!B2=0912345678\nlist!C2=912345678\nlist!D2=886912345678\nlist!A3=Amy Chen\n"
-      "list!B3=0987 654 321\nlist!C3=916796000\nlist!D3=+886 987 654 321\nlist!A5=陳大文\n"
-      "list!C5=912000000\n";
+      "list!B2=0912345678\nlist!C2#912345678\nlist!D2#886912345678\nlist!A3=Amy Chen\n"
+      "list!B3=0987 654 321\nlist!C3#916796000\nlist!D3=+886 987 654 321\nlist!A5=陳大文\n"
+      "list!C5#912000000\n";
   const std::string sheets =
-      "名單!A1=王  小明\n名單!B1=912345678\n名單!C1=912345678\n"
-      "名單!B5=1.5\n名單: hid 1 rows, 0 columns\n隱: hidden\nTwo!C1=0912345678\n";
+      "名單!A1=王  小明\n名單!B1#912345678\n名單!C1#912345678\n"
+      "名單!B5#1.5\n名單: hid 1 rows, 0 columns\n隱: hidden\nTwo!C1=0912345678\n";
   for (const std::string format : {"xlsx", "ods"}) {
     const std::string command = "cd '" + dir_.path().native() +
                                 "' && soffice -env:UserInstallation=file://" +
@@ -435,7 +452,7 @@ TEST_F(SpreadsheetReaderTest, ReadsDocumentsAndOldWorkbooksSavedByAnOfficeProgra
       "!B4=0987  654 321\n";
   // The library reading .xls cannot tell a hidden sheet: it is read.
   const std::string book =
-      "名單!A1=912345678\n名單!B1=0912345678\n名單!D1=1.5\nhidden!A1=0987654321\n";
+      "名單!A1#912345678\n名單!B1=0912345678\n名單!D1#1.5\nhidden!A1=0987654321\n";
   for (const auto& [format, file, expected] :
        {std::tuple("docx", "roster", roster), std::tuple("odt", "roster", roster),
         std::tuple("xls", "book", book)}) {
