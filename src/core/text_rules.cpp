@@ -37,6 +37,16 @@ std::size_t cell_punctuation_length(std::string_view text) {
   return starts_with_any(text, {"\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B"}) ? 3 : 0;
 }
 
+std::size_t number_parting_length(std::string_view text) {
+  if (const std::size_t punctuation = cell_punctuation_length(text); punctuation > 0) {
+    return punctuation;
+  }
+  const bool chinese = utf8::character_length(text) == 3 &&
+                       utf8::code_point(text.substr(0, 3)) >= U'\u4E00' &&
+                       utf8::code_point(text.substr(0, 3)) <= U'\u9FFF';
+  return chinese ? 3 : 0;
+}
+
 std::size_t cell_separator_length(std::string_view text) {
   const std::size_t punctuation = cell_punctuation_length(text);
   return punctuation > 0 ? punctuation : whitespace_length(text);

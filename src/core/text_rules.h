@@ -56,6 +56,11 @@ std::size_t whitespace_length(std::string_view text);
 // Punctuation that lists put between cells: , ; | and 、 ， ；.
 std::size_t cell_punctuation_length(std::string_view text);
 
+// A character that parts two numbers: punctuation between cells, or a Chinese character (U+4E00
+// to U+9FFF). libphonenumber's matcher joins no two runs of digits across one, nor refuses a
+// number for standing beside one, so a text may be cut there without cutting a number.
+std::size_t number_parting_length(std::string_view text);
+
 // A character that ends a cell: white space or punctuation between cells.
 std::size_t cell_separator_length(std::string_view text);
 

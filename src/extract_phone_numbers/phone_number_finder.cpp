@@ -183,17 +183,6 @@ std::size_t boundary_length(std::string_view text) {
 // Bytes [first, second) of a text: a run of digits.
 using DigitRun = std::pair<std::size_t, std::size_t>;
 
-// Whether the character at the start of `text` parts two numbers for the matcher, which joins
-// runs of digits across spaces and most punctuation: the punctuation between cells (, ; | 、
-// ， ；) or a Chinese character (U+4E00 to U+9FFF).
-bool parts_numbers(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  const bool chinese =
-      text.size() >= 3 && ((lead == 0xE4 && static_cast<unsigned char>(text[1]) >= 0xB8) ||
-                           (lead >= 0xE5 && lead <= 0xE9));
-  return chinese || cell_punctuation_length(text) > 0;
-}
-
 // Where the matcher's candidates in `text` stand, for a text of a simple shape, where each
 // candidate is exactly one run of digits: runs of ASCII digits as many as a number has
 // (kFewestDigitsOfANumber to kMostDigitsOfANumber), each perhaps after a +,
@@ -233,7 +222,7 @@ std::optional<std::vector<DigitRun>> separate_digit_runs(std::string_view text) 
     }
     may_make_extension =
         may_make_extension || std::isalpha(byte) != 0 || rest[0] == '#' || rest[0] == '~';
-    parted = parted || parts_numbers(rest);
+    parted = parted || number_parting_length(rest) > 0;
     after_boundary = boundary > 0;
     next += boundary > 0 ? boundary : utf8::step_length(rest);
   }

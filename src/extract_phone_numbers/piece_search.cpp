@@ -46,19 +46,6 @@ bool is_e_notation(std::string_view cell) {
          skip(cell, "E+") && skip_ascii_digits(cell) && cell.empty();
 }
 
-// The length of the character at the start of `text` when it parts numbers, 0 otherwise: the
-// punctuation between cells (, ; | and 、 ， ；) or a Chinese character (U+4E00 to U+9FFF). The
-// matcher joins no two runs of digits across one, nor refuses a number for standing beside one.
-std::size_t parting_length(std::string_view text) {
-  if (const std::size_t punctuation = cell_punctuation_length(text); punctuation > 0) {
-    return punctuation;
-  }
-  const bool chinese = utf8::character_length(text) == 3 &&
-                       utf8::code_point(text.substr(0, 3)) >= U'\u4E00' &&
-                       utf8::code_point(text.substr(0, 3)) <= U'\u9FFF';
-  return chinese ? 3 : 0;
-}
-
 // What a word is made of, for the cuts.
 struct Word {
   int digits = 0;  // ASCII and full-width ones
@@ -88,7 +75,7 @@ class CutSearch {
         return last_space_end_ > 0 ? last_space_end_ : next;
       }
       const std::string_view rest = text.substr(next);
-      if (const std::size_t parting = parting_length(rest); parting > 0) {
+      if (const std::size_t parting = number_parting_length(rest); parting > 0) {
         if (end_word()) {
           return word_start_;
         }
