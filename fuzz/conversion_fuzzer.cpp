@@ -113,7 +113,9 @@ std::optional<std::string> expected_text(std::string_view list) {
     }
     return decode_utf16(list, little_endian);
   }
-  if (start.find('\0') != std::string_view::npos) {
+  // A ZIP archive, as a spreadsheet is, and a file with NUL bytes are no text: both refused.
+  if (list.starts_with(std::string_view("PK\3\4", 4)) ||
+      start.find('\0') != std::string_view::npos) {
     return std::nullopt;
   }
   return std::string(list.starts_with("\xEF\xBB\xBF") ? list.substr(3) : list);
