@@ -48,6 +48,8 @@ class VcardUnfolder {
   [[nodiscard]] std::span<const VcardPiece> unfold(std::string_view text);
   // The pieces left at the end of the file, its last line ended.
   [[nodiscard]] std::span<const VcardPiece> finish();
+  // The number (from 1) of the file's line that the next byte given to unfold stands in.
+  [[nodiscard]] std::int64_t next_byte_line() const { return lines_ + 1; }
 
  private:
   enum class Part { Header, Value, SkippedValue };
