@@ -144,15 +144,15 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
             "名單!C4#912345678\n名單!D4#0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
             "名單!C5=0912\n名單!A6=a   bc\nd\te\nf\n名單!B6=a   bc\nd\te\nf\n名單!C6=0912\n"
             "B!A1?TRUE\nB!B1=0912 345\nB!C1@2024/5/5\nB!D1@13:16\n");
-  const std::string docx_body =  // a text box, a field's code, a nested table
+  const std::string docx_body =  // a text box, a field's code, a nested table, a ptab
       "<w:body><w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><mc:AlternateContent>"
       "<mc:Choice><w:txbxContent><w:p><w:r><w:t>box</w:t></w:r></w:p></w:txbxContent>"
       "</mc:Choice><mc:Fallback><w:t>box</w:t></mc:Fallback></mc:AlternateContent>"
       "<w:instrText>PAGE</w:instrText></w:r></w:p><w:p/><w:tbl><w:tr><w:tc><w:p/></w:tc><w:tc>"
       "<w:tbl><w:tr><w:tc><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc></w:tr></w:tbl></w:tc>"
-      "</w:tr></w:tbl></w:body>";
+      "</w:tr></w:tbl><w:p><w:r><w:t>c</w:t><w:ptab/><w:t>d</w:t></w:r></w:p></w:body>";
   EXPECT_EQ(cells(archive({{"[Content_Types].xml", ""}, {"word/document.xml", docx_body}})),
-            "!A1=a\tb\n\nbox\n!B3=c\n");
+            "!A1=a\tb\n\nbox\n!B3=c\n!A4=c\td\n");
   const std::string odt_body =  // a note, a drawing's title, a text box
       "<o:body><o:text><x:p>0912<x:note><x:note-body><x:p>n</x:p></x:note-body></x:note>"
       "<d:frame><d:title>t</d:title><d:text-box><x:h>h</x:h></d:text-box></d:frame></x:p>"
