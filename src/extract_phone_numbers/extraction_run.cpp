@@ -86,7 +86,8 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
     }
     if (block.not_utf8_from) {
       add_text(block.text.substr(0, *block.not_utf8_from), vcard, extraction);
-      extraction.note_bytes_not_utf8();
+      // A vCard's lines reach the extraction only once unfolded: the unfolder knows the line.
+      extraction.note_bytes_not_utf8(vcard ? std::optional(vcard->next_byte_line()) : std::nullopt);
       add_text(block.text.substr(*block.not_utf8_from), vcard, extraction);
       result = FileResult::ReadNotAsWritten;
     } else {

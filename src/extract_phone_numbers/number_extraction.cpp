@@ -65,9 +65,9 @@ void NumberExtraction::note_hidden(const HiddenInSheet& hidden) {
   }
 }
 
-void NumberExtraction::note_bytes_not_utf8() {
+void NumberExtraction::note_bytes_not_utf8(std::optional<std::int64_t> line) {
   search_pending();
-  notes_.bytes_not_utf8(std::to_string(lines_ + 1));
+  notes_.bytes_not_utf8(std::to_string(line.value_or(lines_ + 1)));
 }
 
 void NumberExtraction::end_source() {

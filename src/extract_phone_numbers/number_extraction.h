@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +58,10 @@ class NumberExtraction {
   // Notes what a sheet of the source hid and was not read, after the notes of the lines
   // before: the whole sheet, or its hidden rows and columns that held something.
   void note_hidden(const HiddenInSheet& hidden);
-  // Notes that the current line of add_lines, and those after it, hold bytes that are not
-  // UTF-8, read as U+FFFD: after the notes on the lines before it.
-  void note_bytes_not_utf8();
+  // Notes that the line `line` of the source (by default the current line of add_lines), and
+  // those after it, hold bytes that are not UTF-8, read as U+FFFD: after the notes on the
+  // lines before it.
+  void note_bytes_not_utf8(std::optional<std::int64_t> line = std::nullopt);
   // Ends the source: the last line (add_lines' line without a line end), and then the notes
   // after the source.
   void end_source();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <string>
+#include <utility>
 
 #include "core/cp950_decoder.h"
 #include "core/text_rules.h"
@@ -173,7 +175,7 @@ void VcardUnfolder::begin_value() {
 
 void VcardUnfolder::take_value_byte(char byte) {
   if (!quoted_printable_) {
-    text_.push_back(byte);
+    take_escaped_byte(byte);
     return;
   }
   if (escape_.empty() && byte != '=') {
@@ -194,6 +196,19 @@ void VcardUnfolder::take_value_byte(char byte) {
   escape_.clear();
 }
 
+// Takes a byte of a value that is not quoted-printable, where \n or \N stands for a line end
+// (vCard 3.0 and 4.0), which becomes a space: a note's numbers one a line stay apart. Every
+// other backslash, and \\, stands as it is.
+void VcardUnfolder::take_escaped_byte(char byte) {
+  if (std::exchange(after_backslash_, false)) {
+    text_.append(byte == 'n' || byte == 'N' ? " " : std::string{'\\', byte});
+  } else if (byte == '\\') {
+    after_backslash_ = true;
+  } else {
+    text_.push_back(byte);
+  }
+}
+
 // Decodes the quoted-printable bytes taken so far; line ends among them become spaces.
 void VcardUnfolder::flush_value() {
   if (value_bytes_.empty()) {
@@ -210,6 +225,8 @@ void VcardUnfolder::flush_value() {
 void VcardUnfolder::end_line() {
   if (part_ == Part::Header) {
     text_.append(header_);  // no colon: the line as it is
+  } else if (std::exchange(after_backslash_, false)) {
+    text_.push_back('\\');
   } else if (part_ == Part::Value && quoted_printable_) {
     value_bytes_.append(escape_);
     flush_value();

@@ -32,11 +32,12 @@ struct VcardPiece {
 // is a fold, taken out with that space or tab; a quoted-printable value (ENCODING=
 // QUOTED-PRINTABLE, or QUOTED-PRINTABLE alone, among the parameters) has its soft line
 // breaks (= at a line's end) taken out and its =XX bytes decoded in its CHARSET (UTF-8
-// unless it names BIG5 or CP950), line ends in it becoming spaces. The values of properties
-// that hold no phone number (PHOTO, LOGO, SOUND, KEY, REV, BDAY, ANNIVERSARY, UID, PRODID,
-// X-ABUID) are left out, their lines with them. A line without a colon is handed out as it
-// is. It holds at most one piece of its input besides the start of a line before its colon
-// (kMaxVcardHeaderBytes), so memory stays bounded however long a folded line is.
+// unless it names BIG5 or CP950), line ends in it becoming spaces; in any other value, \n and
+// \N (a line end) become spaces. The values of properties that hold no phone number (PHOTO,
+// LOGO, SOUND, KEY, REV, BDAY, ANNIVERSARY, UID, PRODID, X-ABUID) are left out, their lines
+// with them. A line without a colon is handed out as it is. It holds at most one piece of
+// its input besides the start of a line before its colon (kMaxVcardHeaderBytes), so memory
+// stays bounded however long a folded line is.
 class VcardUnfolder {
  public:
   VcardUnfolder();
@@ -48,6 +49,8 @@ class VcardUnfolder {
   [[nodiscard]] std::span<const VcardPiece> unfold(std::string_view text);
   // The pieces left at the end of the file, its last line ended.
   [[nodiscard]] std::span<const VcardPiece> finish();
+  // The number (from 1) of the file's line that the next byte given to unfold stands in.
+  [[nodiscard]] std::int64_t next_byte_line() const { return lines_ + 1; }
 
  private:
   enum class Part { Header, Value, SkippedValue };
@@ -57,6 +60,7 @@ class VcardUnfolder {
   void take_in_line(char byte);
   void take_line_end(char byte);
   void take_value_byte(char byte);
+  void take_escaped_byte(char byte);
   void begin_value();
   void flush_value();
   void end_line();
@@ -67,6 +71,7 @@ class VcardUnfolder {
   Break break_ = Break::None;
   bool soft_break_ = false;  // the pending line end follows a quoted-printable =
   bool quoted_printable_ = false;
+  bool after_backslash_ = false;          // a value not quoted-printable: a backslash came last
   bool in_line_ = false;                  // a byte of the logical line being read has been taken
   std::string header_;                    // the line before its colon
   std::string escape_;                    // a quoted-printable = and the hex digits after it so far

@@ -138,9 +138,10 @@ bool DocumentContent::start_in_paragraph(std::string_view name, XmlAttributes at
     if (name == "t") {
       text_depth_ = depth_;
     }
-    return name == "tab"                  ? row_.add_text("\t")
-           : name == "br" || name == "cr" ? row_.add_text("\n")
-                                          : true;
+    // An alignment tab (ptab) parts what stands around it as a tab does.
+    return name == "tab" || name == "ptab" ? row_.add_text("\t")
+           : name == "br" || name == "cr"  ? row_.add_text("\n")
+                                           : true;
   }
   if (open_paragraphs_ == 0) {
     return true;

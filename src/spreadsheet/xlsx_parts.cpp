@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <system_error>
 #include <utility>
 
 #include "core/message_catalog.h"
@@ -12,6 +13,17 @@
 #include "spreadsheet/zip_archive.h"
 
 namespace {
+
+// The day after 9999-12-31, the last day a spreadsheet shows, as a serial number: a number
+// from it on is shown as ####, never as a date, whatever its style.
+constexpr double kFirstSerialPastDates = 2958466.0;
+
+// Whether `value`, the value of a number cell in a date's or time's style, is shown as one.
+bool is_shown_date(std::string_view value) {
+  double serial = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), serial);
+  return error != std::errc() || serial < kFirstSerialPastDates;
+}
 
 // Where a relationship's target lies in the archive: targets are relative to the folder of
 // the workbook, or absolute from the archive's root.
@@ -290,8 +302,9 @@ Reaction XlsxWorksheet::end_cell() {
     return Reaction::Go;
   }
   if (type_ == "n") {
-    reason = row_.end_cell(column_, exact_number_text(value), 1,
-                           shown_as_date_ ? CellKind::Date : CellKind::Number);
+    reason =
+        row_.end_cell(column_, exact_number_text(value), 1,
+                      shown_as_date_ && is_shown_date(value) ? CellKind::Date : CellKind::Number);
   } else if (type_ == "s") {
     reason = shared_string_cell(value);
   } else if (type_ == "inlineStr" || type_ == "str") {

@@ -173,6 +173,11 @@ TEST(ExtractPhoneNumbersTest, WritesTheNumbersNotesAndExitStatus) {
        "are read as U+FFFD\n"
        "extract_phone_numbers: fifo: 1 phone number\n",
        "{ cat big5.txt >fifo & } && LC_ALL=C"},
+      {"fifo", "", 1, "0912345678\n",
+       "extract_phone_numbers: fifo:1002: holds bytes that are not UTF-8 from this line on; they "
+       "are read as U+FFFD\n"
+       "extract_phone_numbers: fifo: 1 phone number\n",
+       "{ { echo BEGIN:VCARD; cat big5.txt; } >fifo & } && LC_ALL=C"},
       // A FIFO is opened once and refused at once: a second open would wait for ever.
       {"fifo", "", 1, "",
        "extract_phone_numbers: fifo: is a ZIP archive, as a spreadsheet is, which is read only "

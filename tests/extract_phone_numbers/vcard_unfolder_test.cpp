@@ -40,6 +40,7 @@ TEST(VcardUnfolderTest, JoinsFoldsDecodesQuotedPrintableAndLeavesOutPictures) {
       {"PHOTO;ENCODING=b:MTIz\r\n NDU2\r\nitem1.X-ABUID:0912\nbday:1980\nUID:1\nTEL:1",
        "TEL:1|6\n"},
       {"abc\n\tdef\r\rghi\r\n", "abcdef|1\n|3\nghi|4\n"},
+      {"NOTE:a\\n0912\\N345\\\r\n n6\\\\n7\\,8\\", "NOTE:a 0912 345 6\\\\n7\\,8\\|1\n"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(unfolded(row.text, row.text.size()), row.lines) << row.text;

@@ -109,7 +109,8 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
       "<sheetData><row r='7'><c r='B7'><v>9.12345678E8</v></c><c><v>8.86912345678E+11</v></c>"
       "<c r='AA7' t='n'><v>1.5</v></c><c><f>1+1</f><v>0091</v></c><c s='1'><v>45417.553</v></c>"
       "<c s='2'><v>45417</v></c><c s='3'><v>0.5</v></c><c s='4'><v>1</v></c><c s='5'><v>2</v>"
-      "</c><c s='6'><v>3</v></c><c s='7'><v>4</v></c><c t='d'><v>2024-05-05</v></c></row>"
+      "</c><c s='6'><v>3</v></c><c s='7'><v>4</v></c><c t='d'><v>2024-05-05</v></c>"
+      "<c s='2'><v>912345678</v></c></row>"
       "</sheetData>";
   const std::string row_of_texts =
       "<x:sheetData><x:row><x:c r='C2' t='s'><x:v>1</x:v></x:c><x:c t='inlineStr'><x:is><x:r>"
@@ -122,7 +123,8 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
       "<rPh><t>ㄨㄤˊ</t></rPh><t>_x4E00_</t></si></sst>";
   EXPECT_EQ(cells(archive(xlsx(row_of_numbers, row_of_texts, shared))),
             "Z!B7#912345678\nZ!C7#886912345678\nZ!AA7#1.5\nZ!AB7#91\nZ!AC7@45417.553\n"
-            "Z!AD7@45417\nZ!AE7@0.5\nZ!AF7@1\nZ!AG7#2\nZ!AH7#3\nZ!AI7#4\nZ!AJ7@2024-05-05\n"
+            "Z!AD7@45417\nZ!AE7@0.5\nZ!AF7@1\nZ!AG7#2\nZ!AH7#3\nZ!AI7#4\nZ!AJ7@2024-05-05\nZ!AK7#"
+            "912345678\n"
             "A!C1=王小明一\nA!D1=0912 345\nA!E1=x&y\r\nA!F1?1\nA!G1?#N/A\n");
   const std::string table =
       "<t:table t:name='名單'><t:table-row t:number-rows-repeated='3'><t:table-cell "
@@ -144,15 +146,15 @@ TEST_F(SpreadsheetReaderTest, ReadsEachKindOfCellAsTheFileKeepsIt) {
             "名單!C4#912345678\n名單!D4#0.25\n名單!A5=a   bc\nd\te\nf\n名單!B5=a   bc\nd\te\nf\n"
             "名單!C5=0912\n名單!A6=a   bc\nd\te\nf\n名單!B6=a   bc\nd\te\nf\n名單!C6=0912\n"
             "B!A1?TRUE\nB!B1=0912 345\nB!C1@2024/5/5\nB!D1@13:16\n");
-  const std::string docx_body =  // a text box, a field's code, a nested table
+  const std::string docx_body =  // a text box, a field's code, a nested table, a ptab
       "<w:body><w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t><w:br/><mc:AlternateContent>"
       "<mc:Choice><w:txbxContent><w:p><w:r><w:t>box</w:t></w:r></w:p></w:txbxContent>"
       "</mc:Choice><mc:Fallback><w:t>box</w:t></mc:Fallback></mc:AlternateContent>"
       "<w:instrText>PAGE</w:instrText></w:r></w:p><w:p/><w:tbl><w:tr><w:tc><w:p/></w:tc><w:tc>"
       "<w:tbl><w:tr><w:tc><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc></w:tr></w:tbl></w:tc>"
-      "</w:tr></w:tbl></w:body>";
+      "</w:tr></w:tbl><w:p><w:r><w:t>c</w:t><w:ptab/><w:t>d</w:t></w:r></w:p></w:body>";
   EXPECT_EQ(cells(archive({{"[Content_Types].xml", ""}, {"word/document.xml", docx_body}})),
-            "!A1=a\tb\n\nbox\n!B3=c\n");
+            "!A1=a\tb\n\nbox\n!B3=c\n!A4=c\td\n");
   const std::string odt_body =  // a note, a drawing's title, a text box
       "<o:body><o:text><x:p>0912<x:note><x:note-body><x:p>n</x:p></x:note-body></x:note>"
       "<d:frame><d:title>t</d:title><d:text-box><x:h>h</x:h></d:text-box></d:frame></x:p>"
