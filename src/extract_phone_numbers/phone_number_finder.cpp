@@ -387,9 +387,6 @@ DigitGroups digit_groups(std::string_view text, std::size_t begin) {
   return groups;
 }
 
-// A run of more groups than this is not split: no list writes that many numbers so.
-constexpr std::size_t kMostGroupsSplit = 32;
-
 // The numbers that the run `groups` of `text` (none, perhaps) is when it splits into consecutive
 // groups each a number (number_written) in exactly one way; none when it splits in no way or in
 // several.
@@ -470,7 +467,7 @@ void find_side_by_side(std::string_view text, const std::string& region,
     const std::size_t end = groups.back().second;
     const bool bounded = (next == 0 || may_bound_groups(text[next - 1])) &&
                          (end == text.size() || may_bound_groups(text[end]));
-    if (groups.size() >= 2 && groups.size() <= kMostGroupsSplit && bounded) {
+    if (groups.size() >= 2 && bounded) {
       for (const DigitGroups& part : groups_not_found(groups, found)) {
         std::ranges::move(split_numbers(text, part, region), std::back_inserter(side_by_side));
       }

@@ -108,6 +108,10 @@ TEST(NumberExtractionTest, FindsNumbersAsPeopleWriteThem) {
       {"0979 950 574  0974 770 521", "TW", "0979950574\n0974770521\n"},
       {"0912 345 678 0922-333-444", "TW", "0912345678\n0922333444\n"},
       {"0791 314 026 083 130 1140", "DE", ""},  // splits in two ways
+      // 33 groups, however many numbers stand side by side
+      {"0912 345 678 0912 345 678 0912 345 678 0912 345 678 0912 345 678 0912 345 678 "
+       "0912 345 678 0912 345 678 0912 345 678 0912 345 678 0922 333 444",
+       "TW", "0912345678\n0922333444\n"},
       {"02" + kHyphenationPoint + "2345" + kHyphenationPoint + "6789", "TW", "0223456789\n"},
       {"0912" + kMiddleDot + "345" + kMiddleDot + "678 0922" + kKatakanaMiddleDot + "333" +
            kKatakanaMiddleDot + "444 0933" + kHalfWidthKatakanaMiddleDot + "111" +

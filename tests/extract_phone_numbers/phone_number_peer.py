@@ -4,6 +4,7 @@ the mobile numbers found in the lines of FILE (UTF-8, lines ended by CR, LF or C
 each once, one a line: those the matcher finds, those of digit groups side by side, and the
 cells read alone. A line "#=VALUE" stands for a spreadsheet's number cell of that value.
 Usage: phone_number_peer.py REGION FILE"""
+import functools
 import re
 import sys
 
@@ -54,18 +55,23 @@ def written_number(text, region):
 
 
 def splits(run, groups, region):
-    """The ways the groups of `run` split into numbers, each a list of (start, end, number)."""
-    if not groups:
-        return [[]]
-    ways = []
-    for end in range(1, len(groups) + 1):
-        if not 7 <= len(digits(run[groups[0][0]:groups[end - 1][1]])) <= 15:
-            continue
-        number = written_number(run[groups[0][0]:groups[end - 1][1]], region)
-        if number is not None:
-            ways += [[(groups[0][0], groups[end - 1][1], number)] + rest
-                     for rest in splits(run, groups[end:], region)]
-    return ways
+    """The ways the groups of `run` split into numbers, at most two of them, each a list of
+    (start, end, number)."""
+    @functools.lru_cache(maxsize=None)
+    def ways_from(first):
+        if first == len(groups):
+            return [[]]
+        ways = []
+        for end in range(first + 1, len(groups) + 1):
+            text = run[groups[first][0]:groups[end - 1][1]]
+            if len(digits(text)) > 15:
+                break
+            number = written_number(text, region) if len(digits(text)) >= 7 else None
+            if number is not None:
+                ways += [[(groups[first][0], groups[end - 1][1], number)] + rest
+                         for rest in ways_from(end)]
+        return ways[:2]
+    return ways_from(0)
 
 
 def side_by_side(line, region, matches):
@@ -73,8 +79,6 @@ def side_by_side(line, region, matches):
     for run in GROUP_RUN.finditer(line):
         groups = [(run.start() + group.start(), run.start() + group.end())
                   for group in re.finditer("[0-9]+", run.group())]
-        if len(groups) > 32:
-            continue
         parts = [[]]
         for group in groups:
             if not any(match.start < group[1] and group[0] < match.end for match in matches):
