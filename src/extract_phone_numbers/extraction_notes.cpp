@@ -66,9 +66,18 @@ std::size_t compact_date_time_length(std::string_view text) {
   return 9 + time + (text.substr(9 + time).starts_with('Z') ? 1 : 0);
 }
 
+// The bytes of the separator between a date's parts at the start of `text`: - / . or a dot of
+// group_dot_length; 0 when there is none.
+std::size_t date_separator_length(std::string_view text) {
+  if (!text.empty() && std::string_view("-/.").find(text[0]) != std::string_view::npos) {
+    return 1;
+  }
+  return group_dot_length(text);
+}
+
 // The bytes of the date and the time after it at the start of `text`: YYYY-MM-DD, YYYY/MM/DD,
-// YYYY.MM.DD or the ROC's YYY/MM/DD, perhaps followed by a space or T and a time; or
-// compact_date_time_length. 0 when no date starts there.
+// YYYY.MM.DD (or a middle dot between the parts) or the ROC's YYY/MM/DD, perhaps followed by a
+// space or T and a time; or compact_date_time_length. 0 when no date starts there.
 std::size_t date_length(std::string_view text) {
   if (const std::size_t compact = compact_date_time_length(text); compact > 0) {
     return compact;
@@ -77,11 +86,12 @@ std::size_t date_length(std::string_view text) {
   if (year >= text.size() || (year != 4 && !((year == 2 || year == 3) && text[year] == '/'))) {
     return 0;
   }
-  const char separator = text[year];
+  const std::size_t separator_length = date_separator_length(text.substr(year));
+  const std::string_view separator = text.substr(year, separator_length);
   std::size_t end = 0;
-  if (std::string_view("-/.").find(separator) == std::string_view::npos ||
-      !has_day_or_month(text, year + 1, 12, end) || !text.substr(end).starts_with(separator) ||
-      !has_day_or_month(text, end + 1, 31, end)) {
+  if (separator_length == 0 || !has_day_or_month(text, year + separator_length, 12, end) ||
+      !text.substr(end).starts_with(separator) ||
+      !has_day_or_month(text, end + separator_length, 31, end)) {
     return 0;
   }
   if (text.substr(end).starts_with(' ') || text.substr(end).starts_with('T')) {

@@ -152,7 +152,8 @@ TEST(NumberExtractionTest, NotesEveryRunOfDigitsMissedButNoDate) {
            "67: holds digits but no phone number\n"
            "extract_phone_numbers: list.csv: 0 phone numbers\n"},
       {"BDAY:1985-03-12\n2024.05.10 \xE6\x98\x9F\xE6\x9C\x9F\xE4\xBA\x94\n"
-       "REV:20240510T001200Z\n113/05/10 12:30 2024-05-10 08:00:00",
+       "REV:20240510T001200Z\n113/05/10 12:30 2024-05-10 08:00:00\n2024" +
+           kHyphenationPoint + "05" + kHyphenationPoint + "10",
        "TW", "extract_phone_numbers: list.csv: 0 phone numbers\n"},
   };
   for (const auto& row : rows) {
