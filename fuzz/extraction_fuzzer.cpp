@@ -73,7 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   extraction.begin_source("list");
   extract(text, split, extraction);
   extraction.end_source();
-  const std::string numbers = extraction.take_new_numbers();
+  std::string numbers;
+  for (const std::string& block : extraction.take_new_numbers()) {
+    numbers += block;
+  }
   std::set<std::string> written;
   for (std::size_t start = 0, end; start < numbers.size(); start = end + 1) {
     end = numbers.find('\n', start);

@@ -67,6 +67,15 @@ inline void write_file(const std::filesystem::path& path, std::string_view bytes
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
+// `blocks` one after the other.
+inline std::string joined(const std::vector<std::string>& blocks) {
+  std::string whole;
+  for (const std::string& block : blocks) {
+    whole += block;
+  }
+  return whole;
+}
+
 // The names of the entries in `directory`, sorted.
 inline std::vector<std::string> entry_names(const std::filesystem::path& directory) {
   std::vector<std::string> names;

@@ -12,11 +12,20 @@ bool starts_with_any(std::string_view text, std::initializer_list<std::string_vi
                              [text](std::string_view prefix) { return text.starts_with(prefix); });
 }
 
+// Whether `text` starts with an ASCII character: the characters outside ASCII below are tested
+// only where one may stand, as these tests run on every character of what is searched.
+bool starts_with_ascii(std::string_view text) {
+  return static_cast<unsigned char>(text[0]) < 0x80;
+}
+
 }  // namespace
 
 std::size_t whitespace_length(std::string_view text) {
   if (is_space_within_line(text[0])) {
     return 1;
+  }
+  if (starts_with_ascii(text)) {
+    return 0;
   }
   if (text.starts_with("\xC2\xA0")) {
     return 2;
@@ -31,14 +40,15 @@ std::size_t whitespace_length(std::string_view text) {
 }
 
 std::size_t cell_punctuation_length(std::string_view text) {
-  if (text[0] == ',' || text[0] == ';' || text[0] == '|') {
-    return 1;
+  if (starts_with_ascii(text)) {
+    return text[0] == ',' || text[0] == ';' || text[0] == '|' ? 1 : 0;
   }
   return starts_with_any(text, {"\xE3\x80\x81", "\xEF\xBC\x8C", "\xEF\xBC\x9B"}) ? 3 : 0;
 }
 
 std::size_t number_parting_length(std::string_view text) {
-  if (const std::size_t punctuation = cell_punctuation_length(text); punctuation > 0) {
+  if (const std::size_t punctuation = cell_punctuation_length(text);
+      punctuation > 0 || starts_with_ascii(text)) {
     return punctuation;
   }
   const bool chinese = utf8::character_length(text) == 3 &&
@@ -64,6 +74,9 @@ std::size_t digit_length(std::string_view text) {
 }
 
 std::size_t group_dot_length(std::string_view text) {
+  if (starts_with_ascii(text)) {
+    return 0;
+  }
   if (text.starts_with("\xC2\xB7")) {
     return 2;
   }

@@ -1,70 +1,13 @@
 #include "extract_phone_numbers/batch_search.h"
 
-#include <atomic>
-#include <exception>
-#include <optional>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 namespace {
 
 // A batch is full at this many pieces (or this many line ends), or this many bytes of them.
-constexpr std::size_t kPiecesPerBatch = 1024;
-constexpr std::size_t kBytesPerBatch = std::size_t{256} * 1024;
-
-// A piece to search: a text, or a number cell's value.
-struct PieceToSearch {
-  std::string_view text;
-  bool number_cell = false;
-};
-
-// Searches each of `pieces` into its yield with `finder`, each thread taking the next piece
-// not yet taken.
-std::vector<PieceYield> search_on_two_threads(const std::vector<PieceToSearch>& pieces,
-                                              const PhoneNumberFinder& finder) {
-  std::vector<PieceYield> yields(pieces.size());
-  std::atomic<std::size_t> next_to_search = 0;
-  const auto search = [&] {
-    for (std::size_t piece = next_to_search++; piece < pieces.size(); piece = next_to_search++) {
-      const PieceToSearch& to_search = pieces[piece];
-      yields[piece] = to_search.number_cell ? search_number_cell(finder, to_search.text)
-                                            : search_piece(finder, to_search.text);
-    }
-  };
-  std::exception_ptr second_failure;
-  std::optional<std::thread> second;
-  if (pieces.size() > 1) {
-    try {
-      second.emplace([&] {
-        try {
-          search();
-        } catch (...) {
-          second_failure = std::current_exception();
-          next_to_search = pieces.size();  // this thread searches no more either
-        }
-      });
-    } catch (const std::system_error&) {
-      // No thread to be had: this one searches all.
-    }
-  }
-  try {
-    search();
-  } catch (...) {
-    next_to_search = pieces.size();
-    if (second) {
-      second->join();
-    }
-    throw;
-  }
-  if (second) {
-    second->join();
-  }
-  if (second_failure) {
-    std::rethrow_exception(second_failure);
-  }
-  return yields;
-}
+constexpr std::size_t kPiecesPerBatch = 512;
+constexpr std::size_t kBytesPerBatch = std::size_t{64} * 1024;
 
 }  // namespace
 
@@ -82,22 +25,54 @@ bool PieceBatch::full() const {
          line_ends_.size() >= kPiecesPerBatch;
 }
 
-std::vector<PieceYield> PieceBatch::search(const PhoneNumberFinder& finder) const {
-  std::vector<PieceToSearch> pieces;
-  pieces.reserve(pieces_.size());
-  for (std::size_t index = 0; index < pieces_.size(); ++index) {
-    pieces.push_back({piece(index), pieces_[index].number_cell});
-  }
-  return search_on_two_threads(pieces, finder);
-}
-
 std::string_view PieceBatch::piece(std::size_t index) const {
   const Piece& piece = pieces_[index];
   return std::string_view(text_).substr(piece.begin, piece.end - piece.begin);
 }
 
-void PieceBatch::clear() {
-  text_.clear();
-  pieces_.clear();
-  line_ends_.clear();
+BatchSearch::BatchSearch(PieceBatch batch, const PhoneNumberFinder& finder)
+    : batch_(std::move(batch)), finder_(finder), yields_(batch_.piece_count()) {
+  if (batch_.piece_count() > 1) {
+    try {
+      thread_.emplace([this] { search_pieces(thread_failure_); });
+    } catch (const std::system_error&) {
+      // No thread to be had: wait searches all.
+    }
+  }
+}
+
+BatchSearch::~BatchSearch() {
+  stop_and_join();
+}
+
+std::vector<PieceYield> BatchSearch::wait() {
+  search_pieces(wait_failure_);
+  stop_and_join();
+  for (const std::exception_ptr& failure : {thread_failure_, wait_failure_}) {
+    if (failure) {
+      std::rethrow_exception(failure);
+    }
+  }
+  return std::move(yields_);
+}
+
+void BatchSearch::search_pieces(std::exception_ptr& failure) {
+  try {
+    for (std::size_t piece = next_to_search_++; piece < batch_.piece_count();
+         piece = next_to_search_++) {
+      yields_[piece] = batch_.is_number_cell(piece)
+                           ? search_number_cell(finder_, batch_.piece(piece))
+                           : search_piece(finder_, batch_.piece(piece));
+    }
+  } catch (...) {
+    failure = std::current_exception();
+    next_to_search_ = batch_.piece_count();
+  }
+}
+
+void BatchSearch::stop_and_join() {
+  next_to_search_ = batch_.piece_count();  // the thread ends with the piece it searches
+  if (thread_ && thread_->joinable()) {
+    thread_->join();
+  }
 }

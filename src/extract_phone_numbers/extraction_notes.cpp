@@ -260,6 +260,15 @@ void NoteWriter::digits_seen(DigitsMissed missed) {
 // The notes on a line: the cells taken, the numbers left out, or why it looks like a number was
 // missed.
 void NoteWriter::end_line(const NotedLine& line) {
+  const bool e_notation_noted = !line_gave_number_ && line_holds_e_notation_;
+  const DigitsMissed missed = line_missed_;
+  line_gave_number_ = false;
+  line_holds_e_notation_ = false;
+  line_missed_ = DigitsMissed::None;
+  if (taken_cells_.empty() && left_out_.empty() && !e_notation_noted &&
+      missed == DigitsMissed::None) {
+    return;  // nothing to note, as on most lines
+  }
   const std::string subject = name_ + ":" + line.label;
   for (const TakenCell& cell : taken_cells_) {
     note(subject + ": " + cell.shown,
@@ -274,11 +283,6 @@ void NoteWriter::end_line(const NotedLine& line) {
     ++counts_.left_out_noted;
   }
   left_out_.clear();
-  const bool e_notation_noted = !line_gave_number_ && line_holds_e_notation_;
-  const DigitsMissed missed = line_missed_;
-  line_gave_number_ = false;
-  line_holds_e_notation_ = false;
-  line_missed_ = DigitsMissed::None;
   if (!e_notation_noted && missed == DigitsMissed::None) {
     return;
   }

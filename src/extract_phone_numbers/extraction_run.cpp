@@ -30,14 +30,12 @@ enum class FileResult { Read, ReadNotAsWritten, NotRead, OutputFailed };
 // be written.
 bool write_new_numbers(NumberExtraction& extraction, FileSystem& file_system, int output_fd,
                        std::ostream& notes) {
-  const std::string numbers = extraction.take_new_numbers();
-  if (numbers.empty()) {
-    return true;
-  }
-  if (std::optional<Failure> failure =
-          file_system.write_all(output_fd, numbers, catalog::gettext("standard output"))) {
-    write_note(notes, *failure);
-    return false;
+  for (const std::string& numbers : extraction.take_new_numbers()) {
+    if (std::optional<Failure> failure =
+            file_system.write_all(output_fd, numbers, catalog::gettext("standard output"))) {
+      write_note(notes, *failure);
+      return false;
+    }
   }
   return true;
 }
@@ -100,9 +98,12 @@ FileResult extract_from_text(ListReader& list, const std::string& shown_name,
   if (vcard) {
     add_vcard_pieces(vcard->finish(), extraction);
   }
-  extraction.end_source();
-  return write_new_numbers(extraction, file_system, output_fd, notes) ? result
-                                                                      : FileResult::OutputFailed;
+  extraction.end_lines();
+  if (!write_new_numbers(extraction, file_system, output_fd, notes)) {
+    return FileResult::OutputFailed;
+  }
+  extraction.end_source();  // its count, of the numbers written
+  return result;
 }
 
 // Reads the spreadsheet open as `fd`, named `name`, each cell a line labelled SHEET!CELL (in a
@@ -149,9 +150,12 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
       extraction.end_line(label);
     }
   }
+  extraction.end_lines();
+  if (!write_new_numbers(extraction, file_system, output_fd, notes)) {
+    return FileResult::OutputFailed;
+  }
   extraction.end_source();
-  return write_new_numbers(extraction, file_system, output_fd, notes) ? FileResult::Read
-                                                                      : FileResult::OutputFailed;
+  return FileResult::Read;
 }
 
 // Opens the file once and reads it as what its first bytes say: text, or a spreadsheet or

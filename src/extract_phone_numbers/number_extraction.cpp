@@ -1,6 +1,7 @@
 #include "extract_phone_numbers/number_extraction.h"
 
 #include <optional>
+#include <utility>
 
 #include "core/text_rules.h"
 
@@ -57,7 +58,7 @@ void NumberExtraction::add_lines(std::string_view text) {
 }
 
 void NumberExtraction::note_hidden(const HiddenInSheet& hidden) {
-  search_pending();  // the notes of the lines before come first
+  search_all();  // the notes of the lines before come first
   if (hidden.whole_sheet) {
     notes_.sheet_hidden(hidden.sheet);
   } else if (hidden.rows > 0 || hidden.columns > 0) {
@@ -66,20 +67,24 @@ void NumberExtraction::note_hidden(const HiddenInSheet& hidden) {
 }
 
 void NumberExtraction::note_bytes_not_utf8(std::optional<std::int64_t> line) {
-  search_pending();
+  search_all();
   notes_.bytes_not_utf8(std::to_string(line.value_or(lines_ + 1)));
 }
 
-void NumberExtraction::end_source() {
+void NumberExtraction::end_lines() {
   if (line_open_) {
     end_line(std::to_string(++lines_));
   }
-  search_pending();
+  search_all();
+}
+
+void NumberExtraction::end_source() {
+  end_lines();
   notes_.end_source();
 }
 
 void NumberExtraction::abandon_source() {
-  search_pending();
+  search_all();
   for (const std::uint64_t key : new_keys_) {
     seen_.erase(key);
   }
@@ -88,12 +93,9 @@ void NumberExtraction::abandon_source() {
   new_numbers_.clear();
 }
 
-std::string NumberExtraction::take_new_numbers() {
-  search_pending();
+std::vector<std::string> NumberExtraction::take_new_numbers() {
   new_keys_.clear();
-  std::string numbers;
-  numbers.swap(new_numbers_);
-  return numbers;
+  return std::exchange(new_numbers_, {});
 }
 
 // Queues the text of the line not yet queued in pieces (first_piece_length); when the line
@@ -118,25 +120,46 @@ void NumberExtraction::queue(std::string_view piece) {
 
 void NumberExtraction::search_if_batch_full() {
   if (batch_.full()) {
-    search_pending();
+    search_batch();
   }
 }
 
-// Searches the pending pieces, then takes their numbers and notes their lines, in order.
-void NumberExtraction::search_pending() {
-  const std::vector<PieceYield> yields = batch_.search(finder_);
+// Waits for the search of the batch before, helping it; starts searching the batch filled;
+// then takes the batch before while the new search runs.
+void NumberExtraction::search_batch() {
+  const std::unique_ptr<BatchSearch> searched = std::move(searching_);
+  std::vector<PieceYield> yields;
+  if (searched) {
+    yields = searched->wait();
+  }
+  if (!batch_.empty()) {
+    searching_ = std::make_unique<BatchSearch>(std::exchange(batch_, {}), finder_);
+  }
+  if (searched) {
+    take_batch(searched->batch(), yields);
+  }
+}
+
+// Searches and takes every batch not taken yet, in order.
+void NumberExtraction::search_all() {
+  search_batch();
+  search_batch();
+}
+
+// Takes the numbers of the pieces of `batch`, whose yields are `yields`, and notes its lines,
+// in order.
+void NumberExtraction::take_batch(const PieceBatch& batch, const std::vector<PieceYield>& yields) {
   std::size_t next_piece = 0;
   const auto take_pieces_before = [&](std::size_t end) {
     for (; next_piece < end; ++next_piece) {
-      take_yield(batch_.piece(next_piece), yields[next_piece]);
+      take_yield(batch.piece(next_piece), yields[next_piece]);
     }
   };
-  for (const PieceBatch::LineEnd& line_end : batch_.line_ends()) {
+  for (const PieceBatch::LineEnd& line_end : batch.line_ends()) {
     take_pieces_before(line_end.pieces_before);
     notes_.end_line(line_end.line);
   }
-  take_pieces_before(batch_.piece_count());  // of the line not ended yet
-  batch_.clear();
+  take_pieces_before(batch.piece_count());  // of the line not ended yet
 }
 
 // Takes the numbers of `piece` or leaves them out, and notes the cells taken.
@@ -167,7 +190,10 @@ bool NumberExtraction::take(const FoundNumber& number) {
   }
   ++numbers_found_;
   new_keys_.push_back(number.key);
-  new_numbers_ += number.dialled;
-  new_numbers_ += '\n';
+  if (new_numbers_.empty() ||
+      new_numbers_.back().size() + number.dialled.size() + 1 > kNumbersBlockSize) {
+    new_numbers_.emplace_back().reserve(kNumbersBlockSize);
+  }
+  new_numbers_.back().append(number.dialled).push_back('\n');
   return true;
 }

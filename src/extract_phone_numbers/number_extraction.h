@@ -1,8 +1,11 @@
 #ifndef CHANGE_UTF8_NUMBER_EXTRACTION_H_
 #define CHANGE_UTF8_NUMBER_EXTRACTION_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +16,9 @@
 #include "extract_phone_numbers/number_key_set.h"
 #include "extract_phone_numbers/phone_number_finder.h"
 #include "spreadsheet/spreadsheet_reader.h"
+
+// The most bytes in one block of new numbers (NumberExtraction::take_new_numbers).
+inline constexpr std::size_t kNumbersBlockSize = std::size_t{64} * 1024;
 
 // Which of the numbers found are written.
 enum class NumbersWritten {
@@ -33,8 +39,9 @@ enum class NumbersWritten {
 // spreadsheet's number cell comes through add_number_cell.
 //
 // Numbers and notes come in the order of the lines, though lines are searched a batch at a time
-// on two threads (PieceBatch): new numbers are all there once take_new_numbers is called, and
-// the notes of a source once end_source returns.
+// on two threads while the next batch is read (BatchSearch): take_new_numbers gives those of
+// the batches searched so far, the numbers of a source are all there once end_lines returns,
+// and its notes once end_source returns.
 //
 // Notes go to `notes`, one a line, "extract_phone_numbers: SUBJECT: REASON" (NoteWriter).
 class NumberExtraction {
@@ -62,8 +69,10 @@ class NumberExtraction {
   // those after it, hold bytes that are not UTF-8, read as U+FFFD: after the notes on the
   // lines before it.
   void note_bytes_not_utf8(std::optional<std::int64_t> line = std::nullopt);
-  // Ends the source: the last line (add_lines' line without a line end), and then the notes
-  // after the source.
+  // Ends the last line (add_lines' line without a line end) and searches every line given:
+  // the source's numbers are then all there for take_new_numbers.
+  void end_lines();
+  // Ends the source, first its lines (end_lines), then the notes after it.
   void end_source();
   // Ends a source that failed, without the notes after it: the numbers it gave since the
   // last take_new_numbers are forgotten, as if never found, so that a later source gives them
@@ -71,8 +80,10 @@ class NumberExtraction {
   // REQUIRES: each line of the source was ended by end_line.
   void abandon_source();
 
-  // The numbers found for the first time since the last call, one a line (LF).
-  [[nodiscard]] std::string take_new_numbers();
+  // The numbers found for the first time since the last call, one a line (LF), in blocks of
+  // at most kNumbersBlockSize bytes: so a source whose numbers are held until it ends
+  // (abandon_source) holds them without ever copying them whole.
+  [[nodiscard]] std::vector<std::string> take_new_numbers();
   // How many numbers have been found for the first time and written, over all sources.
   [[nodiscard]] std::int64_t numbers_found() const { return numbers_found_; }
 
@@ -80,7 +91,9 @@ class NumberExtraction {
   void queue_pieces(bool line_ended);
   void queue(std::string_view piece);
   void search_if_batch_full();
-  void search_pending();
+  void search_batch();
+  void search_all();
+  void take_batch(const PieceBatch& batch, const std::vector<PieceYield>& yields);
   void take_yield(std::string_view piece, const PieceYield& yield);
   bool take(const FoundNumber& number);
 
@@ -89,8 +102,8 @@ class NumberExtraction {
   const NumbersWritten written_;
   NumberKeySet seen_;
   NumberKeySet left_out_;  // of the current source
-  std::string new_numbers_;
-  std::vector<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
+  std::vector<std::string> new_numbers_;
+  std::deque<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
   std::int64_t numbers_found_ = 0;
 
   // The source's lines as add_lines ends them.
@@ -102,7 +115,9 @@ class NumberExtraction {
   std::string unsearched_;
   LineSketch line_sketch_;
 
-  PieceBatch batch_;  // the pieces and line ends not yet searched and taken
+  PieceBatch batch_;  // the pieces and line ends not yet searched
+  // The batch before batch_, searched while batch_ fills; its numbers not yet taken.
+  std::unique_ptr<BatchSearch> searching_;
 };
 
 #endif  // CHANGE_UTF8_NUMBER_EXTRACTION_H_

@@ -178,6 +178,9 @@ NumbersInText find_in_parts(const PhoneNumberFinder& finder, std::string_view pi
 }  // namespace
 
 std::optional<std::size_t> first_piece_length(std::string_view text, bool line_ended) {
+  if (text.size() <= kLongestPiece) {
+    return std::nullopt;  // fewer characters than a piece may hold, as most lines
+  }
   return CutSearch(false).first_part_length(text, line_ended);
 }
 

@@ -22,6 +22,12 @@ class StringTable {
     ends_.push_back(static_cast<std::uint32_t>(texts_.size()));
   }
 
+  // Gives back the room kept for texts to come.
+  void shrink_to_fit() {
+    texts_.shrink_to_fit();
+    ends_.shrink_to_fit();
+  }
+
   // The number of texts.
   [[nodiscard]] std::size_t size() const { return ends_.size(); }
 

@@ -192,6 +192,7 @@ XlsxWorkbook read_xlsx_workbook(XmlStream& stream, const ZipArchive& archive) {
   }
   if (!failure && archive.holds(relationships.shared_strings)) {
     failure = stream.read_whole(relationships.shared_strings, shared_strings);
+    shared_strings.texts.shrink_to_fit();  // held while every sheet is read
   }
   if (!failure && archive.holds(relationships.styles)) {
     failure = stream.read_whole(relationships.styles, styles);

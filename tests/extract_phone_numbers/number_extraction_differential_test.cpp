@@ -136,7 +136,8 @@ TEST(NumberExtractionDifferentialTest, TakesTheNumbersThePeerTakesFromRandomLine
     }
     test_support::write_file(dir.path() / "lines.txt", lines);
     extraction.end_source();
-    EXPECT_EQ(extraction.take_new_numbers(), peer_numbers(region, dir.path() / "lines.txt"))
+    EXPECT_EQ(test_support::joined(extraction.take_new_numbers()),
+              peer_numbers(region, dir.path() / "lines.txt"))
         << region;
   }
 }

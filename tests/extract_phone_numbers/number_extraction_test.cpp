@@ -6,6 +6,7 @@
 #include <string>
 
 #include "extract_phone_numbers/phone_number_finder.h"
+#include "test_support.h"
 
 namespace {
 
@@ -27,10 +28,10 @@ Extracted extract(std::string_view text, std::string_view region = "TW",
   std::string numbers;
   for (std::size_t block = 0; block < text.size(); block += 1000) {
     extraction.add_lines(text.substr(block, 1000));
-    numbers += extraction.take_new_numbers();
+    numbers += test_support::joined(extraction.take_new_numbers());
   }
   extraction.end_source();
-  return {numbers + extraction.take_new_numbers(), notes.str()};
+  return {numbers + test_support::joined(extraction.take_new_numbers()), notes.str()};
 }
 
 std::string repeated(std::string_view text, int times) {
@@ -175,7 +176,7 @@ Extracted extract_cell(std::string_view region, std::string_view cell, bool numb
   extraction.end_source();
   std::string on_cell = notes_on_lines({"", notes.str()});  // one line at most
   on_cell.erase(0, on_cell.starts_with(kCellNote) ? kCellNote.size() : 0);
-  return {extraction.take_new_numbers(), on_cell};
+  return {test_support::joined(extraction.take_new_numbers()), on_cell};
 }
 
 TEST(NumberExtractionTest, TakesACellReadAloneAndNotesOnlyThePrefixItLacked) {
