@@ -296,6 +296,30 @@ TEST(NumberExtractionTest, FindsEveryNumberOfALineLongerThanAPiece) {
   EXPECT_EQ(extract(list).numbers, numbers);
 }
 
+// The numbers of a source held until it ends, as a spreadsheet's are, come in blocks of whole
+// lines, none longer than kNumbersBlockSize, and in the order of the lines, over many batches.
+TEST(NumberExtractionTest, GivesTheNumbersOfASourceInBlocks) {
+  const PhoneNumberFinder finder("TW");
+  std::ostringstream notes;
+  NumberExtraction extraction(finder, notes);
+  extraction.begin_source("list.xlsx");
+  std::string numbers;
+  for (int cell = 0; cell < 10000; ++cell) {
+    const std::string mobile = "0912" + std::to_string(100000 + cell);
+    extraction.add_number_cell(mobile.substr(1));
+    extraction.end_line("A1");
+    numbers += mobile + "\n";
+  }
+  extraction.end_lines();
+  const std::vector<std::string> blocks = extraction.take_new_numbers();
+  EXPECT_EQ(blocks.size(), 2U);
+  for (const std::string& block : blocks) {
+    EXPECT_LE(block.size(), kNumbersBlockSize);
+    EXPECT_TRUE(block.ends_with('\n'));
+  }
+  EXPECT_EQ(test_support::joined(blocks), numbers);
+}
+
 TEST(NumberExtractionTest, CutsNoNumberAtTheEndOfAPiece) {
   const struct {
     std::string filler;  // repeated before the number, in characters of this many bytes:
