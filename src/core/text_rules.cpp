@@ -12,8 +12,8 @@ bool starts_with_any(std::string_view text, std::initializer_list<std::string_vi
                              [text](std::string_view prefix) { return text.starts_with(prefix); });
 }
 
-// Whether `text` starts with an ASCII character: the characters outside ASCII below are tested
-// only where one may stand, as these tests run on every character of what is searched.
+// Whether `text` starts with an ASCII character. The tests below run on every character
+// searched, most of them ASCII: they rule those out before comparing longer sequences.
 bool starts_with_ascii(std::string_view text) {
   return static_cast<unsigned char>(text[0]) < 0x80;
 }

@@ -51,9 +51,10 @@ class PieceBatch {
   std::vector<LineEnd> line_ends_;
 };
 
-// The search of one batch on a thread of its own while the thread that started it reads the
-// next batch, and then on both: searching is nearly all of the time, each piece is searched
-// alone, and so two threads search while the file is read and never more than two run.
+// The search of one batch: on a thread of its own while the thread that started it reads the
+// next batch, then on both once that one waits. Searching is nearly all of the time and each
+// piece is searched alone, so reading costs no time of its own, and never more than two
+// threads run.
 class BatchSearch {
  public:
   // Starts searching the pieces of `batch` with `finder`, which must outlive the search, on a
