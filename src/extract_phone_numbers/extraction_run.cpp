@@ -119,7 +119,7 @@ FileResult extract_from_spreadsheet(int fd, const std::string& name, FileSystem&
     write_note(notes, *failure);
     return FileResult::NotRead;
   }
-  extraction.begin_source(name);
+  extraction.begin_source(name, SourceNumbers::HeldUntilItEnds);
   std::string label;
   std::string text;
   while (true) {

@@ -9,8 +9,9 @@ NumberExtraction::NumberExtraction(const PhoneNumberFinder& finder, std::ostream
                                    NumbersWritten written)
     : finder_(finder), notes_(notes), written_(written) {}
 
-void NumberExtraction::begin_source(std::string_view name) {
+void NumberExtraction::begin_source(std::string_view name, SourceNumbers numbers) {
   notes_.begin_source(name);
+  numbers_held_ = numbers == SourceNumbers::HeldUntilItEnds;
   left_out_ = NumberKeySet();
   lines_ = 0;
   after_cr_ = false;
@@ -80,21 +81,17 @@ void NumberExtraction::end_lines() {
 
 void NumberExtraction::end_source() {
   end_lines();
+  seen_.keep_held();
   notes_.end_source();
 }
 
 void NumberExtraction::abandon_source() {
   search_all();
-  for (const std::uint64_t key : new_keys_) {
-    seen_.erase(key);
-  }
-  numbers_found_ -= static_cast<std::int64_t>(new_keys_.size());
-  new_keys_.clear();
+  numbers_found_ -= static_cast<std::int64_t>(seen_.drop_held());
   new_numbers_.clear();
 }
 
 std::vector<std::string> NumberExtraction::take_new_numbers() {
-  new_keys_.clear();
   return std::exchange(new_numbers_, {});
 }
 
@@ -185,11 +182,10 @@ void NumberExtraction::take_yield(std::string_view piece, const PieceYield& yiel
 
 // Takes `number`; false when it was found before.
 bool NumberExtraction::take(const FoundNumber& number) {
-  if (!seen_.insert(number.key)) {
+  if (!seen_.insert(number.key, numbers_held_)) {
     return false;
   }
   ++numbers_found_;
-  new_keys_.push_back(number.key);
   if (new_numbers_.empty() ||
       new_numbers_.back().size() + number.dialled.size() + 1 > kNumbersBlockSize) {
     new_numbers_.emplace_back().reserve(kNumbersBlockSize);

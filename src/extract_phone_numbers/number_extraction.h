@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -19,6 +18,14 @@
 
 // The most bytes in one block of new numbers (NumberExtraction::take_new_numbers).
 inline constexpr std::size_t kNumbersBlockSize = std::size_t{64} * 1024;
+
+// When the new numbers of a source are given.
+enum class SourceNumbers {
+  AsFound,  // written as take_new_numbers gives them, while its lines are searched
+  // Held by the caller until the source has been read whole, as a spreadsheet's are: when it
+  // fails instead (abandon_source), the extraction forgets them, and a later source gives them.
+  HeldUntilItEnds,
+};
 
 // Which of the numbers found are written.
 enum class NumbersWritten {
@@ -50,8 +57,8 @@ class NumberExtraction {
   NumberExtraction(const PhoneNumberFinder& finder, std::ostream& notes,
                    NumbersWritten written = NumbersWritten::Mobiles);
 
-  // Starts a source named `name` in notes.
-  void begin_source(std::string_view name);
+  // Starts a source named `name` in notes, whose new numbers are given as `numbers` says.
+  void begin_source(std::string_view name, SourceNumbers numbers = SourceNumbers::AsFound);
   // The next text of the current line; it holds no line end.
   void add_text(std::string_view text);
   // The current line is a spreadsheet's number cell of the exact value `value`
@@ -74,15 +81,15 @@ class NumberExtraction {
   void end_lines();
   // Ends the source, first its lines (end_lines), then the notes after it.
   void end_source();
-  // Ends a source that failed, without the notes after it: the numbers it gave since the
-  // last take_new_numbers are forgotten, as if never found, so that a later source gives them
-  // again.
-  // REQUIRES: each line of the source was ended by end_line.
+  // Ends a source that failed, without the notes after it: the numbers it gave are forgotten,
+  // as if never found, so that a later source gives them again.
+  // REQUIRES: the source was begun with SourceNumbers::HeldUntilItEnds, and each of its lines
+  // was ended by end_line.
   void abandon_source();
 
   // The numbers found for the first time since the last call, one a line (LF), in blocks of
-  // at most kNumbersBlockSize bytes: so a source whose numbers are held until it ends
-  // (abandon_source) holds them without ever copying them whole.
+  // at most kNumbersBlockSize bytes: so a source whose numbers are held until it ends holds
+  // them without ever copying them whole.
   [[nodiscard]] std::vector<std::string> take_new_numbers();
   // How many numbers have been found for the first time and written, over all sources.
   [[nodiscard]] std::int64_t numbers_found() const { return numbers_found_; }
@@ -103,8 +110,10 @@ class NumberExtraction {
   NumberKeySet seen_;
   NumberKeySet left_out_;  // of the current source
   std::vector<std::string> new_numbers_;
-  std::deque<std::uint64_t> new_keys_;  // of new_numbers_, to forget them
   std::int64_t numbers_found_ = 0;
+  // Whether the new numbers of the current source are held until it ends: their keys are
+  // then held in seen_.
+  bool numbers_held_ = false;
 
   // The source's lines as add_lines ends them.
   std::int64_t lines_ = 0;

@@ -32,4 +32,26 @@ TEST(NumberKeySetTest, KeepsEachKeyOnceWhileGrowingAndAfterErasing) {
   }
 }
 
+// Keys held are dropped or kept together, however the erases and the growth moved them, and
+// the keys not held stay; a key held after the others were kept is dropped alone.
+TEST(NumberKeySetTest, DropsOrKeepsTheKeysHeldTogether) {
+  const auto held = [](int index) { return index % 3 != 0; };
+  for (const bool keep : {false, true}) {
+    NumberKeySet set;
+    for (int index = 0; index < kKeys; ++index) {
+      EXPECT_TRUE(set.insert(key_of(index), held(index))) << index;
+    }
+    EXPECT_FALSE(set.insert(key_of(1)));  // held, stays held
+    if (keep) {
+      set.keep_held();
+      set.insert(key_of(kKeys), true);
+    }
+    EXPECT_EQ(set.drop_held(), keep ? std::size_t{1} : std::size_t{kKeys * 2 / 3});
+    EXPECT_EQ(set.drop_held(), 0U);
+    for (int index = 0; index <= kKeys; ++index) {
+      EXPECT_EQ(set.insert(key_of(index)), index == kKeys || (!keep && held(index))) << index;
+    }
+  }
+}
+
 }  // namespace
